@@ -1,0 +1,77 @@
+#include "app/Run.hpp"
+
+#include <sstream>
+#include <vector>
+
+#include "app/FitCheck.hpp"
+#include "common/Error.hpp"
+#include "estimation/Estimation.hpp"
+#include "geodesy/Constants.hpp"
+#include "geodesy/GaussKruger.hpp"
+#include "io/ControlPointDocument.hpp"
+#include "io/ResultDocument.hpp"
+
+namespace helmert {
+
+namespace {
+
+// "中央经线: " in GBK, with an ASCII colon and space.
+constexpr char kCentralMeridianLabel[] = "\xD6\xD0\xD1\xEB\xBE\xAD\xCF\xDF: ";
+
+ControlPoints ReadControlPoints(const std::string& path) {
+  // The text lives only as long as the parse needs it.
+  const std::string text = ReadTextFile(path);
+  ControlPoints points = ParseControlPointDocument(text, path);
+  ValidateControlPoints(points, path);
+  return points;
+}
+
+// (easting, northing, source height) of every source point, in list order.
+std::vector<Point3> ProjectSourcePoints(const std::vector<Point3>& source,
+                                        double central_meridian_degrees) {
+  std::vector<Point3> projected;
+  projected.reserve(source.size());
+  for (const Point3& point : source) {
+    const PlanePair plane = GaussKrugerForward(
+        {point.x, point.y}, central_meridian_degrees, kFalseEasting,
+        kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
+    projected.push_back({plane.easting, plane.northing, point.z});
+  }
+  return projected;
+}
+
+}  // namespace
+
+void RunHelmertFit(const std::string& control_path,
+                   const std::string& result_path, std::ostream& out,
+                   std::ostream& warnings) {
+  const ControlPoints points = ReadControlPoints(control_path);
+  const double central_meridian = SelectCentralMeridian(points.source);
+  const std::vector<Point3> projected =
+      ProjectSourcePoints(points.source, central_meridian);
+
+  const double condition = GeometryConditionRatio(projected);
+  if (!(condition >= kMinimumGeometryConditionRatio)) {
+    std::ostringstream message;
+    message << control_path
+            << ": the control points lie on one straight line (or coincide),"
+               " so the rotation about it is not determined (geometry ratio "
+            << condition << " < " << kMinimumGeometryConditionRatio << ")";
+    throw Error(message.str());
+  }
+
+  out << kCentralMeridianLabel << central_meridian << std::endl;
+
+  const TransformParameters parameters =
+      EstimateParameters(projected, points.destination, out, warnings);
+
+  PrintFitCheck(parameters, central_meridian, points.source, projected,
+                points.destination, out);
+
+  const std::string document =
+      FormatResultDocument(parameters, central_meridian);
+  out.flush();
+  WriteResultDocument(result_path, document);
+}
+
+}  // namespace helmert

@@ -1,0 +1,21 @@
+// The run sequence of helmert-fit: one pass from the control-point document
+// to the result document.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace helmert {
+
+// Reads and checks the control-point document at control_path, chooses the
+// zone, projects, fits, prints the console report on `out` (GBK labels) and
+// writes the result document to result_path. The document is read and
+// checked completely before anything is printed, and the result file is
+// opened only once its whole text is built. Throws Error on any failure,
+// with `out` holding what was printed so far; a warning that does not stop
+// the run goes to `warnings`.
+void RunHelmertFit(const std::string& control_path,
+                   const std::string& result_path, std::ostream& out,
+                   std::ostream& warnings);
+
+}  // namespace helmert

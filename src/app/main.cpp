@@ -1,0 +1,24 @@
+// helmert-fit CONTROL.json RESULT.json
+//
+// Exit status: 0 success; 1 wrong argument count (nothing read, printed or
+// written); 2 a failed run (one line on standard error, the result file not
+// touched).
+#include <iostream>
+#include <new>
+
+#include "app/Run.hpp"
+
+int main(int argc, char** argv) {
+  if (argc != 3) return 1;
+  try {
+    helmert::RunHelmertFit(argv[1], argv[2], std::cout, std::cerr);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << "out of memory" << std::endl;
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << error.what() << std::endl;
+  }
+  return 2;
+}

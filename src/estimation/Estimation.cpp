@@ -1,0 +1,170 @@
+#include "estimation/Estimation.hpp"
+
+#include <ceres/ceres.h>
+
+#include <Eigen/QR>
+#include <Eigen/SVD>
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "common/Error.hpp"
+
+namespace helmert {
+
+namespace {
+
+// "估计的参数：\n" in GBK.
+constexpr char kParameterBlockLabel[] =
+    "\xB9\xC0\xBC\xC6\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA\n";
+
+bool AllFinite(const TransformParameters& p) {
+  const double values[] = {p.T_x, p.T_y, p.T_z, p.R_x, p.R_y, p.R_z, p.Scale};
+  return std::all_of(std::begin(values), std::end(values),
+                     [](double v) { return std::isfinite(v); });
+}
+
+void PrintParameterBlock(const TransformParameters& p, std::ostream& out) {
+  out << kParameterBlockLabel;
+  out << "T_x = " << p.T_x << "\n";
+  out << "T_y = " << p.T_y << "\n";
+  out << "T_z = " << p.T_z << "\n";
+  out << "R_x = " << p.R_x << "\n";
+  out << "R_y = " << p.R_y << "\n";
+  out << "R_z = " << p.R_z << "\n";
+  out << "Scale = " << p.Scale << "\n";
+}
+
+}  // namespace
+
+std::vector<PointPair> MakePointPairs(
+    const std::vector<Point3>& projected_source,
+    const std::vector<Point3>& destination) {
+  std::vector<PointPair> pairs;
+  pairs.reserve(projected_source.size());
+  for (std::size_t i = 0; i < projected_source.size(); ++i) {
+    pairs.push_back({projected_source[i], destination[i]});
+  }
+  return pairs;
+}
+
+TransformParameters StartingParameters(const std::vector<PointPair>& pairs) {
+  double sum_x = 0.0;
+  double sum_y = 0.0;
+  double sum_z = 0.0;
+  for (const PointPair& pair : pairs) {
+    sum_x += pair.destination.x - pair.source.x;
+    sum_y += pair.destination.y - pair.source.y;
+    sum_z += pair.destination.z - pair.source.z;
+  }
+  const double n = static_cast<double>(pairs.size());
+  TransformParameters start;
+  start.T_x = sum_x / n;
+  start.T_y = sum_y / n;
+  start.T_z = sum_z / n;
+  return start;
+}
+
+double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
+  if (projected_source.empty()) return 0.0;
+  Point3 centroid;
+  for (const Point3& p : projected_source) {
+    centroid.x += p.x;
+    centroid.y += p.y;
+    centroid.z += p.z;
+  }
+  const double n = static_cast<double>(projected_source.size());
+  centroid = {centroid.x / n, centroid.y / n, centroid.z / n};
+
+  // Rows of the Jacobian at zero angles and unit scale, columns in parameter
+  // order T_x, T_y, T_z, R_x, R_y, R_z, Scale. They are reduced in blocks:
+  // the 7 x 7 triangle of the rows so far stands on top of the next block.
+  constexpr int kPointsPerBlock = 256;
+  using Block = Eigen::Matrix<double, Eigen::Dynamic, 7>;
+  Block stacked = Block::Zero(7 + 3 * kPointsPerBlock, 7);
+  Eigen::Matrix<double, 7, 7> triangle = Eigen::Matrix<double, 7, 7>::Zero();
+  std::size_t next = 0;
+  while (next < projected_source.size()) {
+    const std::size_t count =
+        std::min<std::size_t>(kPointsPerBlock, projected_source.size() - next);
+    stacked.setZero();
+    stacked.topRows<7>() = triangle;
+    for (std::size_t k = 0; k < count; ++k) {
+      const Point3& p = projected_source[next + k];
+      const double x = p.x - centroid.x;
+      const double y = p.y - centroid.y;
+      const double z = p.z - centroid.z;
+      const Eigen::Index row = 7 + 3 * static_cast<Eigen::Index>(k);
+      stacked.row(row) << 1, 0, 0, 0, z, -y, x;
+      stacked.row(row + 1) << 0, 1, 0, -z, 0, x, y;
+      stacked.row(row + 2) << 0, 0, 1, y, -x, 0, z;
+    }
+    Eigen::HouseholderQR<Block> qr(stacked);
+    triangle = qr.matrixQR().topRows<7>().triangularView<Eigen::Upper>();
+    next += count;
+  }
+
+  // The columns of the triangle have the Jacobian's column norms.
+  Eigen::Matrix<double, 7, 7> scaled = triangle;
+  for (int column = 0; column < 7; ++column) {
+    const double norm = triangle.col(column).norm();
+    if (!(norm > 0.0)) return 0.0;
+    scaled.col(column) /= norm;
+  }
+  const Eigen::JacobiSVD<Eigen::MatrixXd> svd(scaled);
+  const Eigen::VectorXd& singular = svd.singularValues();
+  return singular(6) / singular(0);
+}
+
+TransformParameters EstimateParameters(
+    const std::vector<Point3>& projected_source,
+    const std::vector<Point3>& destination, std::ostream& out,
+    std::ostream& warnings) {
+  const std::vector<PointPair> pairs =
+      MakePointPairs(projected_source, destination);
+  TransformParameters parameters = StartingParameters(pairs);
+
+  ceres::Problem problem;
+  for (const PointPair& pair : pairs) {
+    problem.AddResidualBlock(
+        BursaWolfResidual::Create(pair.source.x, pair.source.y, pair.source.z,
+                                  pair.destination.x, pair.destination.y,
+                                  pair.destination.z),
+        nullptr, &parameters.T_x, &parameters.T_y, &parameters.T_z,
+        &parameters.R_x, &parameters.R_y, &parameters.R_z, &parameters.Scale);
+  }
+
+  ceres::Solver::Options options;
+  options.linear_solver_type = ceres::DENSE_QR;
+  options.max_num_iterations = 1000;
+  options.minimizer_progress_to_stdout = false;
+  ceres::Solver::Summary summary;
+  ceres::Solve(options, &problem, &summary);
+
+  out << summary.FullReport() << "\n";
+  PrintParameterBlock(parameters, out);
+
+  if (!summary.IsSolutionUsable()) {
+    throw Error(
+        "the fit failed (" +
+        std::string(ceres::TerminationTypeToString(summary.termination_type)) +
+        "): " + summary.message);
+  }
+  if (!AllFinite(parameters)) {
+    throw Error("the fit gave a parameter that is not finite: " +
+                summary.message);
+  }
+  if (!(parameters.Scale > 0.0)) {
+    throw Error("the fit gave a scale that is not positive: " +
+                summary.message);
+  }
+  if (summary.termination_type == ceres::NO_CONVERGENCE) {
+    out.flush();
+    warnings << "warning: the fit stopped without converging after "
+             << summary.iterations.size() - 1
+             << " iterations: " << summary.message << std::endl;
+  }
+  return parameters;
+}
+
+}  // namespace helmert

@@ -1,0 +1,75 @@
+// Gauss-Krueger (ellipsoidal transverse Mercator) projection of a 3-degree
+// zone, in the power-series form of the USGS transverse Mercator formulas
+// (J. P. Snyder, Map Projections - A Working Manual, USGS Professional Paper
+// 1395, 1987, pp. 60-64):
+//   - the meridian arc to the sixth power of the eccentricity;
+//   - the easting to the fifth and the northing to the sixth power of the
+//     longitude difference;
+//   - the inverse through the rectifying and footpoint latitudes, with the
+//     footpoint series to the fourth power of e1. No iteration.
+// The central meridian is true to scale (no scale factor is applied).
+//
+// Accuracy: within 3 degrees of the central meridian the forward series
+// agrees with an exact transverse Mercator to well below a millimetre; the
+// forward-inverse round trip within 1.5 degrees of it and up to 60 degrees of
+// latitude returns the longitude within 1e-9 and the latitude within 1e-8
+// degrees. Farther out the series lose accuracy; nothing is checked here.
+//
+// Deliberately not done: no zone number in front of the easting, no southern
+// false northing, no range checks, no normalisation of the longitude. The
+// caller validates its input once, at the boundary.
+#pragma once
+
+#include <vector>
+
+#include "common/Point3.hpp"
+
+namespace helmert {
+
+// Geodetic coordinates of one point (degrees, longitude positive east,
+// latitude positive north).
+struct GeodeticPair {
+  double longitude_degrees = 0.0;
+  double latitude_degrees = 0.0;
+};
+
+// Plane coordinates of one point in a zone (metres, false easting and false
+// northing included).
+struct PlanePair {
+  double easting = 0.0;
+  double northing = 0.0;
+};
+
+// The central meridian (degrees, a whole multiple of 3) of the 3-degree zone
+// nearest to the mean longitude of all source points: 3 * floor((mean + 1.5)
+// / 3). A mean exactly halfway between two central meridians goes to the
+// eastern one (115.5 gives 117). Reads the longitude (x) of each point only.
+// Requires at least one point and longitudes within [-180, 180]; throws
+// Error otherwise.
+double SelectCentralMeridian(const std::vector<Point3>& source_points);
+
+// Length of the meridian from the equator to latitude_radians (metres,
+// negative south of the equator), on the ellipsoid with the given semi-major
+// axis (metres) and first eccentricity squared.
+double MeridianArc(double latitude_radians, double semi_major_axis,
+                   double eccentricity_squared);
+
+// Projects geodetic (degrees) to plane (metres) coordinates of the zone with
+// the given central meridian (degrees), false easting and false northing
+// (metres), on the ellipsoid with the given semi-major axis (metres) and
+// flattening.
+PlanePair GaussKrugerForward(const GeodeticPair& geodetic,
+                             double central_meridian_degrees,
+                             double false_easting, double false_northing,
+                             double semi_major_axis, double flattening);
+
+// The inverse of GaussKrugerForward with the same parameters: plane
+// coordinates (metres) of the zone to geodetic coordinates (degrees). The
+// longitude is the central meridian plus the computed difference, not brought
+// into any range.
+GeodeticPair GaussKrugerInverse(const PlanePair& plane,
+                                double central_meridian_degrees,
+                                double false_easting, double false_northing,
+                                double semi_major_axis, double flattening);
+
+}  // namespace helmert

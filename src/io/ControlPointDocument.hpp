@@ -1,0 +1,60 @@
+// The control-point document: the tool's only input. A JSON object whose
+// member "define" holds two flat number arrays of equal length 3n:
+//   "srcpoints": longitude, latitude (decimal degrees, WGS84), height (m);
+//   "despoints": easting, northing, height of the local grid (metres).
+// Point k occupies elements 3k, 3k+1, 3k+2; point k of one list is point k of
+// the other. Other members, at the top level or inside "define", are ignored;
+// of a name that occurs twice in one object the first occurrence is used.
+//
+// Strict JSON as RapidJSON reads it by default: a UTF-8 byte-order mark at
+// the start is skipped, only whitespace may follow the root, no comments, no
+// NaN or Infinity, and a number beyond the largest double is an error.
+// Integers and decimals both become doubles (RapidJSON's default conversion).
+//
+// Every defect is refused with an Error whose one-line message names the
+// file, the member and, where it applies, the element index and the counts.
+#pragma once
+
+#include <rapidjson/document.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Point3.hpp"
+
+namespace helmert {
+
+struct ControlPoints {
+  std::vector<Point3> source;       // (longitude deg, latitude deg, height m)
+  std::vector<Point3> destination;  // (easting m, northing m, height m)
+};
+
+// The whole content of the file at path, byte for byte. Throws Error
+// "Error opening file: <path>" when the file cannot be opened (missing, no
+// permission, a directory) and a message naming the path when it cannot be
+// read to the end.
+std::string ReadTextFile(const std::string& path);
+
+// Reads one flat array of numbers into Point3 triples, in array order.
+// `member` names the array in messages ("srcpoints"), `path` the file.
+// Refuses an empty array, an element that is not a number (naming its index)
+// and a size that is not a multiple of 3.
+std::vector<Point3> ReadPointList(const rapidjson::Value& array,
+                                  const std::string& member,
+                                  const std::string& path);
+
+// Parses the document text and extracts both point lists. `path` is used in
+// messages only. Checks the document's form: valid JSON, an object root
+// holding an object "define", both arrays present, non-empty, numeric, whole
+// triples, of equal length.
+ControlPoints ParseControlPointDocument(const std::string& text,
+                                        const std::string& path);
+
+// Checks what the fit needs of the points beyond the document's form: at
+// least 3 control points (seven parameters need at least 9 observations),
+// source longitudes within [-180, 180] and latitudes strictly between -90
+// and 90 (the projection series is meaningless at the poles).
+void ValidateControlPoints(const ControlPoints& points,
+                           const std::string& path);
+
+}  // namespace helmert
