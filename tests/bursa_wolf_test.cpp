@@ -1,0 +1,209 @@
+// The Bursa-Wolf model: matrices, forward and reverse maps, and the residual
+// with its automatic derivatives.
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <ceres/gradient_checker.h>
+#include <ceres/jet.h>
+#include <gtest/gtest.h>
+
+#include "estimation/BursaWolf.hpp"
+
+namespace helmert {
+namespace {
+
+constexpr double kRounding = 1e-12;       // relative, for O(1) quantities
+constexpr double kMicrometre = 1e-6;      // metres
+constexpr double kNanometre = 1e-9;       // metres
+
+// The worked example: source (100, 200, 300), T = (10, 20, 30),
+// R = (0.01, -0.02, 0.03), Scale 2, destination (180, 425, 640).
+TransformParameters WorkedParameters() {
+  TransformParameters p;
+  p.T_x = 10;
+  p.T_y = 20;
+  p.T_z = 30;
+  p.R_x = 0.01;
+  p.R_y = -0.02;
+  p.R_z = 0.03;
+  p.Scale = 2;
+  return p;
+}
+const Point3 kWorkedSource{100, 200, 300};
+const Point3 kWorkedDestination{180, 425, 640};
+
+void ExpectNear(const Point3& actual, const Point3& expected,
+                double tolerance) {
+  EXPECT_NEAR(actual.x, expected.x, tolerance);
+  EXPECT_NEAR(actual.y, expected.y, tolerance);
+  EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+TEST(BursaWolfWorkedExample, ForwardMapPredicts) {
+  ExpectNear(ForwardTransform(WorkedParameters(), kWorkedSource),
+             {186, 420, 638}, kNanometre);
+}
+
+TEST(BursaWolfWorkedExample, ResidualIsPredictedMinusObserved) {
+  const TransformParameters p = WorkedParameters();
+  const BursaWolfResidual residual(kWorkedSource.x, kWorkedSource.y,
+                                   kWorkedSource.z, kWorkedDestination.x,
+                                   kWorkedDestination.y, kWorkedDestination.z);
+  double r[3];
+  ASSERT_TRUE(residual(&p.T_x, &p.T_y, &p.T_z, &p.R_x, &p.R_y, &p.R_z,
+                       &p.Scale, r));
+  EXPECT_NEAR(r[0], 6, kNanometre);
+  EXPECT_NEAR(r[1], -5, kNanometre);
+  EXPECT_NEAR(r[2], -2, kNanometre);
+}
+
+TEST(BursaWolfWorkedExample, JetsGiveTheAnalyticJacobian) {
+  using Jet = ceres::Jet<double, 7>;
+  const TransformParameters p = WorkedParameters();
+  const double values[7] = {p.T_x, p.T_y, p.T_z, p.R_x, p.R_y, p.R_z, p.Scale};
+  Jet jets[7];
+  for (int i = 0; i < 7; ++i) jets[i] = Jet(values[i], i);
+  const BursaWolfResidual residual(100, 200, 300, 180, 425, 640);
+  Jet r[3];
+  residual(&jets[0], &jets[1], &jets[2], &jets[3], &jets[4], &jets[5],
+           &jets[6], r);
+  // Columns in parameter order; rows r_x, r_y, r_z.
+  const double expected[7][3] = {{1, 0, 0},      {0, 1, 0},
+                                 {0, 0, 1},      {0, -600, 400},
+                                 {600, 0, -200}, {-400, 200, 0},
+                                 {88, 200, 304}};
+  for (int column = 0; column < 7; ++column) {
+    for (int row = 0; row < 3; ++row) {
+      EXPECT_NEAR(r[row].v[column], expected[column][row], kNanometre)
+          << "row " << row << " column " << column;
+    }
+  }
+  // The value part of the Jet evaluation is the plain evaluation, exactly.
+  double plain[3];
+  residual(&values[0], &values[1], &values[2], &values[3], &values[4],
+           &values[5], &values[6], plain);
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(r[row].a, plain[row]);
+}
+
+TEST(BursaWolfWorkedExample, InverseMatrixRows) {
+  const Eigen::Matrix3d inverse = InverseRotationMatrix(0.01, -0.02, 0.03);
+  const double d = 1.0014;
+  const double expected[3][3] = {{1.0001, 0.0298, 0.0203},
+                                 {-0.0302, 1.0004, 0.0094},
+                                 {-0.0197, -0.0106, 1.0009}};
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 3; ++column) {
+      EXPECT_NEAR(inverse(row, column), expected[row][column] / d, kRounding);
+    }
+  }
+}
+
+TEST(BursaWolfWorkedExample, ReverseMapUndoesThePrediction) {
+  ExpectNear(ReverseTransform(WorkedParameters(), {186, 420, 638}),
+             kWorkedSource, kNanometre);
+}
+
+TEST(BursaWolfResidual, GradientCheckerAgreesAtAnOrdinaryPoint) {
+  std::unique_ptr<ceres::CostFunction> cost(BursaWolfResidual::Create(
+      448507.717, 4296938.845, 1368.157, 448468.0, 4297020.0, 1450.0));
+  double values[7] = {-39.67, 81.06, 82.73, -5.2e-6, 6.7e-6, 4.9e-8, 0.99999};
+  std::vector<const double*> parameters;
+  for (double& value : values) parameters.push_back(&value);
+  ceres::NumericDiffOptions options;
+  const std::vector<const ceres::Manifold*>* no_manifolds = nullptr;
+  ceres::GradientChecker checker(cost.get(), no_manifolds, options);
+  ceres::GradientChecker::ProbeResults results;
+  EXPECT_TRUE(checker.Probe(parameters.data(), 1e-7, &results))
+      << results.error_log;
+}
+
+TEST(RotationMatrix, IsTheIdentityPlusTheCrossProductMatrix) {
+  const Eigen::Vector3d angles(0.3, -0.2, 0.1);
+  const Eigen::Vector3d p(4, -5, 6);
+  const Eigen::Vector3d rotated = RotationMatrix(0.3, -0.2, 0.1) * p;
+  const Eigen::Vector3d expected = p + angles.cross(p);
+  EXPECT_TRUE(rotated.isApprox(expected, kRounding));
+  // A positive R_z turns the x axis toward the y axis.
+  EXPECT_GT((RotationMatrix(0, 0, 0.01) * Eigen::Vector3d(1, 0, 0)).y(), 0);
+}
+
+TEST(RotationMatrix, LeavesAPointOnTheAngleVectorUnrotated) {
+  const Point3 s{1000, 2000, 3000};
+  TransformParameters p;
+  p.R_x = s.x / 10000;
+  p.R_y = s.y / 10000;
+  p.R_z = s.z / 10000;
+  ExpectNear(ForwardTransform(p, s), s, kNanometre);
+}
+
+TEST(InverseRotationMatrix, IsTheExactIdentityForZeroAngles) {
+  const Eigen::Matrix3d inverse = InverseRotationMatrix(0, 0, 0);
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 3; ++column) {
+      EXPECT_EQ(inverse(row, column), row == column ? 1.0 : 0.0);
+      EXPECT_FALSE(std::signbit(inverse(row, column)));
+    }
+  }
+}
+
+struct RoundTripCase {
+  const char* name;
+  TransformParameters parameters;
+  double tolerance;  // metres
+};
+
+class BursaWolfRoundTripTest : public ::testing::TestWithParam<RoundTripCase> {
+};
+
+TEST_P(BursaWolfRoundTripTest, ReverseUndoesForward) {
+  const std::vector<Point3> points = {{448507.717, 4296938.845, 1368.157},
+                                      {-2e6, -5e6, -100},
+                                      {0, 0, 0},
+                                      {1, 1, 1}};
+  for (const Point3& point : points) {
+    const Point3 mapped = ForwardTransform(GetParam().parameters, point);
+    ExpectNear(ReverseTransform(GetParam().parameters, mapped), point,
+               GetParam().tolerance);
+  }
+}
+
+TransformParameters Parameters(double t, double r_x, double r_y, double r_z,
+                               double scale) {
+  TransformParameters p;
+  p.T_x = t;
+  p.T_y = -2 * t;
+  p.T_z = 0.5 * t;
+  p.R_x = r_x;
+  p.R_y = r_y;
+  p.R_z = r_z;
+  p.Scale = scale;
+  return p;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parameters, BursaWolfRoundTripTest,
+    ::testing::Values(
+        RoundTripCase{"Identity", Parameters(0, 0, 0, 0, 1), 0.0},
+        RoundTripCase{"SurveyLike", Parameters(-39.7, -5e-6, 6.7e-6, 5e-8, 0.99999),
+                      kMicrometre},
+        // M is no rotation at half a radian, but its true inverse undoes it.
+        RoundTripCase{"LargeAngles", Parameters(100, 0.5, -0.5, 0.5, 3.0),
+                      kMicrometre},
+        RoundTripCase{"SmallScale", Parameters(1e3, 1e-3, 2e-3, -3e-3, 1e-3),
+                      kMicrometre}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BursaWolfResidual, AtIdentityIsSourceMinusDestination) {
+  const TransformParameters p;
+  const BursaWolfResidual residual(1, 2, 3, 10, 20, 30);
+  double r[3];
+  residual(&p.T_x, &p.T_y, &p.T_z, &p.R_x, &p.R_y, &p.R_z, &p.Scale, r);
+  EXPECT_EQ(r[0], -9);
+  EXPECT_EQ(r[1], -18);
+  EXPECT_EQ(r[2], -27);
+}
+
+}  // namespace
+}  // namespace helmert

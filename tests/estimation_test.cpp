@@ -1,0 +1,259 @@
+// The seven-parameter fit: its start, its geometry check, and fits that must
+// return the parameters an exact similarity was made with.
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/Error.hpp"
+#include "estimation/Estimation.hpp"
+
+namespace helmert {
+namespace {
+
+constexpr double kMicrometre = 1e-6;        // metres
+constexpr double kPicoradian = 1e-12;       // radians
+constexpr double kScaleRounding = 1e-12;    // plain factor
+constexpr double kCentimetre = 1e-2;        // metres
+
+// A repeatable uniform number in [-1, 1].
+class Noise {
+ public:
+  explicit Noise(std::uint64_t seed) : state_(seed) {}
+  double Next() {
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state_ >> 11) / 4503599627370496.0 - 1.0;
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+// n points spread over a square site of the given side (metres) around a
+// zone position like that of the Ordos example, heights within +-50 m.
+std::vector<Point3> Site(int n, double side, std::uint64_t seed) {
+  Noise noise(seed);
+  std::vector<Point3> points;
+  for (int i = 0; i < n; ++i) {
+    points.push_back({440000.0 + side / 2 * noise.Next(),
+                      4290000.0 + side / 2 * noise.Next(),
+                      1300.0 + 50.0 * noise.Next()});
+  }
+  return points;
+}
+
+std::vector<Point3> Transformed(const std::vector<Point3>& points,
+                                const TransformParameters& parameters,
+                                double noise_metres, std::uint64_t seed) {
+  Noise noise(seed);
+  std::vector<Point3> out;
+  for (const Point3& point : points) {
+    Point3 mapped = ForwardTransform(parameters, point);
+    mapped.x += noise_metres * noise.Next();
+    mapped.y += noise_metres * noise.Next();
+    mapped.z += noise_metres * noise.Next();
+    out.push_back(mapped);
+  }
+  return out;
+}
+
+TransformParameters SurveyParameters() {
+  TransformParameters p;
+  p.T_x = -39.67487822915914;
+  p.T_y = 81.05938610404601;
+  p.T_z = 82.73389921995451;
+  p.R_x = -5.182991e-06;
+  p.R_y = 6.699661e-06;
+  p.R_z = 4.874e-08;
+  p.Scale = 0.999991031377671;
+  return p;
+}
+
+TEST(StartingParameters, TakesTheMeanDifferenceAndNoRotation) {
+  const std::vector<PointPair> pairs = {
+      {{0, 0, 0}, {1, 2, 3}}, {{10, 0, 0}, {12, 1, 4}}, {{0, 10, 0}, {1, 12, 2}}};
+  const TransformParameters start = StartingParameters(pairs);
+  EXPECT_DOUBLE_EQ(start.T_x, 4.0 / 3.0);
+  EXPECT_DOUBLE_EQ(start.T_y, 5.0 / 3.0);
+  EXPECT_DOUBLE_EQ(start.T_z, 3.0);
+  EXPECT_EQ(start.R_x, 0.0);
+  EXPECT_EQ(start.R_y, 0.0);
+  EXPECT_EQ(start.R_z, 0.0);
+  EXPECT_EQ(start.Scale, 1.0);
+}
+
+TEST(StartingParameters, LeavesResidualsThatSumToZero) {
+  const std::vector<Point3> source = Site(40, 2000.0, 1);
+  const std::vector<Point3> destination =
+      Transformed(source, SurveyParameters(), 0.05, 2);
+  const TransformParameters start =
+      StartingParameters(MakePointPairs(source, destination));
+  Point3 sum;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    const Point3 predicted = ForwardTransform(start, source[i]);
+    sum.x += predicted.x - destination[i].x;
+    sum.y += predicted.y - destination[i].y;
+    sum.z += predicted.z - destination[i].z;
+  }
+  EXPECT_NEAR(sum.x, 0.0, kMicrometre);
+  EXPECT_NEAR(sum.y, 0.0, kMicrometre);
+  EXPECT_NEAR(sum.z, 0.0, kMicrometre);
+}
+
+// --- Geometry check ------------------------------------------------------
+
+struct GeometryCase {
+  const char* name;
+  std::vector<Point3> points;
+  bool determined;
+};
+
+std::vector<Point3> OnALine(int n, double length, double scatter,
+                            std::uint64_t seed) {
+  Noise noise(seed);
+  std::vector<Point3> points;
+  for (int i = 0; i < n; ++i) {
+    const double t = length * i / (n - 1);
+    points.push_back({440000.0 + 0.6 * t + scatter * noise.Next(),
+                      4290000.0 + 0.8 * t + scatter * noise.Next(),
+                      1300.0 + 0.01 * t + scatter * noise.Next()});
+  }
+  return points;
+}
+
+std::vector<Point3> WithNoise(std::vector<Point3> points, double scatter) {
+  Noise noise(99);
+  for (Point3& p : points) {
+    p.x += scatter * noise.Next();
+    p.y += scatter * noise.Next();
+    p.z += scatter * noise.Next();
+  }
+  return points;
+}
+
+class GeometryConditionTest : public ::testing::TestWithParam<GeometryCase> {};
+
+TEST_P(GeometryConditionTest, SeparatesDeterminedFromCollinearPoints) {
+  const double ratio = GeometryConditionRatio(GetParam().points);
+  EXPECT_EQ(ratio >= kMinimumGeometryConditionRatio, GetParam().determined)
+      << "ratio " << ratio;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sites, GeometryConditionTest,
+    ::testing::Values(
+        GeometryCase{"TwoKilometreSiteWithCentimetreNoise",
+                     WithNoise(Site(16, 2000.0, 3), kCentimetre), true},
+        GeometryCase{"ThreePointsOfATriangle",
+                     {{440000, 4290000, 1300}, {441000, 4290000, 1310},
+                      {440000, 4291000, 1290}},
+                     true},
+        GeometryCase{"FlatSiteAtOneHeight",
+                     {{440000, 4290000, 1300}, {442000, 4290000, 1300},
+                      {440000, 4292000, 1300}, {442000, 4292000, 1300}},
+                     true},
+        GeometryCase{"ExactlyCollinear", OnALine(10, 2000.0, 0.0, 4), false},
+        GeometryCase{"CollinearWithinATenthOfAMillimetre",
+                     OnALine(10, 2000.0, 1e-4, 5), false},
+        GeometryCase{"CollinearThreePoints", OnALine(3, 500.0, 0.0, 6), false},
+        GeometryCase{"AllPointsCoincide",
+                     {{440000, 4290000, 1300}, {440000, 4290000, 1300},
+                      {440000, 4290000, 1300}},
+                     false},
+        GeometryCase{"LineWithCentimetreScatterStillDetermined",
+                     OnALine(10, 2000.0, kCentimetre, 7), true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- The fit ---------------------------------------------------------------
+
+class EstimateParametersTest : public ::testing::Test {
+ protected:
+  TransformParameters Fit(const std::vector<Point3>& source,
+                          const std::vector<Point3>& destination) {
+    return EstimateParameters(source, destination, out_, warnings_);
+  }
+  std::ostringstream out_;
+  std::ostringstream warnings_;
+};
+
+TEST_F(EstimateParametersTest, RecoversAnExactSimilarity) {
+  const TransformParameters truth = SurveyParameters();
+  const std::vector<Point3> source = Site(16, 30000.0, 8);
+  const TransformParameters fitted =
+      Fit(source, Transformed(source, truth, 0.0, 0));
+  EXPECT_NEAR(fitted.T_x, truth.T_x, kMicrometre);
+  EXPECT_NEAR(fitted.T_y, truth.T_y, kMicrometre);
+  EXPECT_NEAR(fitted.T_z, truth.T_z, kMicrometre);
+  EXPECT_NEAR(fitted.R_x, truth.R_x, kPicoradian);
+  EXPECT_NEAR(fitted.R_y, truth.R_y, kPicoradian);
+  EXPECT_NEAR(fitted.R_z, truth.R_z, kPicoradian);
+  EXPECT_NEAR(fitted.Scale, truth.Scale, kScaleRounding);
+  EXPECT_TRUE(warnings_.str().empty());
+}
+
+TEST_F(EstimateParametersTest, ShiftOnlyKeepsRotationsAndScale) {
+  TransformParameters shift;
+  shift.T_x = 12.5;
+  shift.T_y = -7.25;
+  shift.T_z = 3.0;
+  const std::vector<Point3> source = Site(10, 5000.0, 9);
+  const TransformParameters fitted =
+      Fit(source, Transformed(source, shift, 0.0, 0));
+  EXPECT_NEAR(fitted.T_x, 12.5, kMicrometre);
+  EXPECT_NEAR(fitted.T_y, -7.25, kMicrometre);
+  EXPECT_NEAR(fitted.T_z, 3.0, kMicrometre);
+  EXPECT_NEAR(fitted.R_x, 0.0, kPicoradian);
+  EXPECT_NEAR(fitted.R_y, 0.0, kPicoradian);
+  EXPECT_NEAR(fitted.R_z, 0.0, kPicoradian);
+  EXPECT_NEAR(fitted.Scale, 1.0, kScaleRounding);
+}
+
+TEST_F(EstimateParametersTest, PrintsReportThenOneNewlineThenTheParameters) {
+  const std::vector<Point3> source = Site(8, 2000.0, 10);
+  Fit(source, Transformed(source, SurveyParameters(), 0.01, 11));
+  const std::string text = out_.str();
+  const std::string label = "\xB9\xC0\xBC\xC6\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA\n";
+  const std::size_t block = text.find(label);
+  ASSERT_NE(block, std::string::npos);
+  ASSERT_NE(text.find("Solver Summary"), std::string::npos);
+  const std::size_t termination = text.rfind("Termination:", block);
+  ASSERT_NE(termination, std::string::npos);
+  // The report's own last line ends, then the run's one "\n".
+  EXPECT_EQ(text.find('\n', termination) + 2, block);
+  EXPECT_EQ(text.substr(block - 2, 2), "\n\n");
+
+  std::istringstream lines(text.substr(block + label.size()));
+  const char* names[] = {"T_x = ", "T_y = ", "T_z = ", "R_x = ",
+                         "R_y = ", "R_z = ", "Scale = "};
+  std::string line;
+  for (const char* name : names) {
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line.rfind(name, 0), 0u) << line;
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << "nothing after Scale";
+}
+
+TEST_F(EstimateParametersTest, RefusesASolutionWithANonPositiveScale) {
+  // Destinations that are the sources turned inside out: the best scale is
+  // negative, which no similarity of surveying frames has.
+  const std::vector<Point3> source = Site(8, 2000.0, 12);
+  std::vector<Point3> mirrored;
+  for (const Point3& p : source) {
+    mirrored.push_back({2 * 440000.0 - p.x, 2 * 4290000.0 - p.y, 2600 - p.z});
+  }
+  try {
+    Fit(source, mirrored);
+    FAIL() << "accepted a negative scale";
+  } catch (const Error& error) {
+    EXPECT_NE(std::string(error.what()).find("scale"), std::string::npos)
+        << error.what();
+  }
+  // The report was still printed before the refusal.
+  EXPECT_NE(out_.str().find("Scale = "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace helmert

@@ -1,0 +1,111 @@
+// The result document: its exact text, and how it replaces a file.
+#include <unistd.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.hpp"
+#include "common/Error.hpp"
+#include "io/ResultDocument.hpp"
+
+namespace helmert {
+namespace {
+
+struct FormatCase {
+  const char* name;
+  TransformParameters parameters;
+  double central_meridian;
+  std::string text;
+};
+
+class FormatResultDocumentTest : public ::testing::TestWithParam<FormatCase> {
+};
+
+TEST_P(FormatResultDocumentTest, WritesTheExactLine) {
+  EXPECT_EQ(FormatResultDocument(GetParam().parameters,
+                                 GetParam().central_meridian),
+            GetParam().text);
+}
+
+TransformParameters Make(double t_x, double t_y, double t_z, double r_x,
+                         double r_y, double r_z, double scale) {
+  TransformParameters p;
+  p.T_x = t_x;
+  p.T_y = t_y;
+  p.T_z = t_z;
+  p.R_x = r_x;
+  p.R_y = r_y;
+  p.R_z = r_z;
+  p.Scale = scale;
+  return p;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, FormatResultDocumentTest,
+    ::testing::Values(
+        // The third element shows Grisu2's last digit (...465, not ...464).
+        FormatCase{"WorkedExample",
+                   Make(-35.712, 120.068, 4.25, 0.000002, -0.0000035,
+                        0.0000125, 1.0000186),
+                   117.0,
+                   R"({"R":[0.9999999998315001,0.000012499992997843754,)"
+                   R"(0.0000035000249993962465,-0.000012500006997843752,)"
+                   R"(0.9999999998397502,0.000001999956249655008,)"
+                   R"(-0.000003499974999396255,-0.000002000043749654993,)"
+                   R"(0.9999999999837501],"T":[-35.712,120.068,4.25],)"
+                   R"("S":1.0000186,"L0":117.0})"},
+        // No element of R is written as a negative zero.
+        FormatCase{"ShiftOnly", Make(1, 2, 3, 0, 0, 0, 1), 117.0,
+                   R"({"R":[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0],)"
+                   R"("T":[1.0,2.0,3.0],"S":1.0,"L0":117.0})"},
+        FormatCase{"WholeValuesKeepTheirPointZero",
+                   Make(-1e20, 1e21, 0.0000025, 0, 0, 0, 2), -120.0,
+                   R"({"R":[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0],)"
+                   R"("T":[-100000000000000000000.0,1e21,0.0000025],)"
+                   R"("S":2.0,"L0":-120.0})"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FormatResultDocument, RefusesAValueThatIsNotFinite) {
+  EXPECT_THROW(FormatResultDocument(Make(NAN, 0, 0, 0, 0, 0, 1), 117.0),
+               Error);
+  EXPECT_THROW(
+      FormatResultDocument(Make(0, 0, 0, 0, 0, 0, INFINITY), 117.0), Error);
+}
+
+class WriteResultDocumentTest : public ::testing::Test {
+ protected:
+  testing::TemporaryDirectory directory_;
+};
+
+TEST_F(WriteResultDocumentTest, ReplacesALongerFileEntirely) {
+  const std::string path = directory_.Path("result.json");
+  testing::WriteFile(path, std::string(1000, 'x'));
+  WriteResultDocument(path, "{\"S\":1.0}");
+  EXPECT_EQ(testing::ReadFile(path), "{\"S\":1.0}");
+}
+
+TEST_F(WriteResultDocumentTest, NamesThePathAndTheReasonWhenItCannotWrite) {
+  const std::string path = directory_.Path("missing/result.json");
+  try {
+    WriteResultDocument(path, "{}");
+    FAIL() << "wrote into a missing directory";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Error writing file: " + path + ": No such file or directory");
+  }
+}
+
+TEST_F(WriteResultDocumentTest, ReportsAFullDisk) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  try {
+    WriteResultDocument("/dev/full", std::string(1 << 16, 'x'));
+    FAIL() << "a full disk passed as success";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Error writing file: /dev/full: No space left on device");
+  }
+}
+
+}  // namespace
+}  // namespace helmert
