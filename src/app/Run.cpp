@@ -62,8 +62,13 @@ void RunHelmertFit(const std::string& control_path,
 
   out << kCentralMeridianLabel << central_meridian << std::endl;
 
-  const TransformParameters parameters =
-      EstimateParameters(projected, points.destination, out, warnings);
+  TransformParameters parameters;
+  try {
+    parameters =
+        EstimateParameters(projected, points.destination, out, warnings);
+  } catch (const Error& error) {
+    throw Error(control_path + ": " + error.what());
+  }
 
   PrintFitCheck(parameters, central_meridian, points.source, projected,
                 points.destination, out);
