@@ -2,6 +2,7 @@
 // with its automatic derivatives.
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,8 @@ struct RoundTripCase {
   TransformParameters parameters;
   double tolerance;  // metres
 };
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
+
 
 class BursaWolfRoundTripTest : public ::testing::TestWithParam<RoundTripCase> {
 };

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ struct GoldenCase {
   const char* golden;  // file stem under tests/data/golden
   std::string document;
 };
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+
 
 class GoldenRunTest : public ::testing::TestWithParam<GoldenCase> {
  protected:
@@ -122,6 +125,8 @@ struct RefusedCase {
   std::string message;   // the one line on stderr, "{in}" for the input
   bool prints_report;    // the fit ran and its report stands on stdout
 };
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
+
 
 std::string Expand(std::string text, const std::string& directory,
                    const std::string& input = "") {

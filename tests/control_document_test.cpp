@@ -1,5 +1,6 @@
 // The control-point document: every accepted form gives the same points, and
 // every rejected form is refused with a message naming what is wrong.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ struct AcceptedCase {
   const char* name;
   std::string text;
 };
+void PrintTo(const AcceptedCase& c, std::ostream* os) { *os << c.name; }
+
 
 class AcceptedDocumentTest : public ::testing::TestWithParam<AcceptedCase> {};
 
@@ -97,6 +100,8 @@ struct RejectedCase {
   std::string text;
   std::string message;  // the whole expected message
 };
+void PrintTo(const RejectedCase& c, std::ostream* os) { *os << c.name; }
+
 
 class RejectedDocumentTest : public ::testing::TestWithParam<RejectedCase> {};
 
@@ -190,6 +195,8 @@ struct InvalidPointsCase {
   std::vector<Point3> source;
   std::string message;
 };
+void PrintTo(const InvalidPointsCase& c, std::ostream* os) { *os << c.name; }
+
 
 class ValidateControlPointsTest
     : public ::testing::TestWithParam<InvalidPointsCase> {};

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,8 @@ struct GeometryCase {
   std::vector<Point3> points;
   bool determined;
 };
+void PrintTo(const GeometryCase& c, std::ostream* os) { *os << c.name; }
+
 
 std::vector<Point3> OnALine(int n, double length, double scatter,
                             std::uint64_t seed) {

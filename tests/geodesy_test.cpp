@@ -2,6 +2,7 @@
 // PROJ's cct as an independent implementation, and the round trip.
 #include <cmath>
 #include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ struct ZoneCase {
   std::vector<double> longitudes;
   double central_meridian;
 };
+void PrintTo(const ZoneCase& c, std::ostream* os) { *os << c.name; }
+
 
 class SelectCentralMeridianTest : public ::testing::TestWithParam<ZoneCase> {};
 
@@ -83,6 +86,8 @@ struct ForwardCase {
   double longitude, latitude;
   double easting, northing;  // metres, rounded to the millimetre
 };
+void PrintTo(const ForwardCase& c, std::ostream* os) { *os << c.name; }
+
 
 class GaussKrugerForwardTest : public ::testing::TestWithParam<ForwardCase> {};
 
@@ -140,6 +145,8 @@ struct InverseCase {
   double easting, northing;
   double longitude, latitude;  // degrees, rounded to 9 decimals
 };
+void PrintTo(const InverseCase& c, std::ostream* os) { *os << c.name; }
+
 
 class GaussKrugerInverseTest : public ::testing::TestWithParam<InverseCase> {};
 

@@ -1,6 +1,7 @@
 // The result document: its exact text, and how it replaces a file.
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,8 @@ struct FormatCase {
   double central_meridian;
   std::string text;
 };
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
 
 class FormatResultDocumentTest : public ::testing::TestWithParam<FormatCase> {
 };
