@@ -67,8 +67,7 @@ void WriteFile(const std::string& path, const std::string& content) {
 
 TemporaryDirectory::TemporaryDirectory() {
   std::string pattern =
-      (std::filesystem::temp_directory_path() / "helmert-test-XXXXXX")
-          .string();
+      (std::filesystem::temp_directory_path() / "helmert-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("cannot create a temporary directory");
   }

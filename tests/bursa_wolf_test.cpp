@@ -1,23 +1,23 @@
 // The Bursa-Wolf model: matrices, forward and reverse maps, and the residual
 // with its automatic derivatives.
+#include <ceres/gradient_checker.h>
+#include <ceres/jet.h>
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include <ceres/gradient_checker.h>
-#include <ceres/jet.h>
-#include <gtest/gtest.h>
-
 #include "estimation/BursaWolf.hpp"
 
 namespace helmert {
 namespace {
 
-constexpr double kRounding = 1e-12;       // relative, for O(1) quantities
-constexpr double kMicrometre = 1e-6;      // metres
-constexpr double kNanometre = 1e-9;       // metres
+constexpr double kRounding = 1e-12;   // relative, for O(1) quantities
+constexpr double kMicrometre = 1e-6;  // metres
+constexpr double kNanometre = 1e-9;   // metres
 
 // The worked example: source (100, 200, 300), T = (10, 20, 30),
 // R = (0.01, -0.02, 0.03), Scale 2, destination (180, 425, 640).
@@ -53,8 +53,8 @@ TEST(BursaWolfWorkedExample, ResidualIsPredictedMinusObserved) {
                                    kWorkedSource.z, kWorkedDestination.x,
                                    kWorkedDestination.y, kWorkedDestination.z);
   double r[3];
-  ASSERT_TRUE(residual(&p.T_x, &p.T_y, &p.T_z, &p.R_x, &p.R_y, &p.R_z,
-                       &p.Scale, r));
+  ASSERT_TRUE(
+      residual(&p.T_x, &p.T_y, &p.T_z, &p.R_x, &p.R_y, &p.R_z, &p.Scale, r));
   EXPECT_NEAR(r[0], 6, kNanometre);
   EXPECT_NEAR(r[1], -5, kNanometre);
   EXPECT_NEAR(r[2], -2, kNanometre);
@@ -68,12 +68,11 @@ TEST(BursaWolfWorkedExample, JetsGiveTheAnalyticJacobian) {
   for (int i = 0; i < 7; ++i) jets[i] = Jet(values[i], i);
   const BursaWolfResidual residual(100, 200, 300, 180, 425, 640);
   Jet r[3];
-  residual(&jets[0], &jets[1], &jets[2], &jets[3], &jets[4], &jets[5],
-           &jets[6], r);
+  residual(&jets[0], &jets[1], &jets[2], &jets[3], &jets[4], &jets[5], &jets[6],
+           r);
   // Columns in parameter order; rows r_x, r_y, r_z.
-  const double expected[7][3] = {{1, 0, 0},      {0, 1, 0},
-                                 {0, 0, 1},      {0, -600, 400},
-                                 {600, 0, -200}, {-400, 200, 0},
+  const double expected[7][3] = {{1, 0, 0},      {0, 1, 0},      {0, 0, 1},
+                                 {0, -600, 400}, {600, 0, -200}, {-400, 200, 0},
                                  {88, 200, 304}};
   for (int column = 0; column < 7; ++column) {
     for (int row = 0; row < 3; ++row) {
@@ -156,7 +155,6 @@ struct RoundTripCase {
 };
 void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 
-
 class BursaWolfRoundTripTest : public ::testing::TestWithParam<RoundTripCase> {
 };
 
@@ -189,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
     Parameters, BursaWolfRoundTripTest,
     ::testing::Values(
         RoundTripCase{"Identity", Parameters(0, 0, 0, 0, 1), 0.0},
-        RoundTripCase{"SurveyLike", Parameters(-39.7, -5e-6, 6.7e-6, 5e-8, 0.99999),
+        RoundTripCase{"SurveyLike",
+                      Parameters(-39.7, -5e-6, 6.7e-6, 5e-8, 0.99999),
                       kMicrometre},
         // M is no rotation at half a radian, but its true inverse undoes it.
         RoundTripCase{"LargeAngles", Parameters(100, 0.5, -0.5, 0.5, 3.0),

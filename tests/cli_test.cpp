@@ -1,6 +1,7 @@
 // The helmert-fit executable itself: argument count, the whole console
 // report and result document against golden files, and every refused input
 // with its exit status, its one line and an untouched result file.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -8,8 +9,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "TestSupport.hpp"
 
@@ -61,7 +60,6 @@ struct GoldenCase {
 };
 void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
 
-
 class GoldenRunTest : public ::testing::TestWithParam<GoldenCase> {
  protected:
   TemporaryDirectory directory_;
@@ -88,9 +86,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         GoldenCase{"OrdosExample", "ordos", kExamples + "/ordos.json"},
         // An exact similarity: every residual prints as rounding noise.
-        GoldenCase{"ExactSimilarity", "similarity-hefei", kData + "/similarity-hefei.json"},
+        GoldenCase{"ExactSimilarity", "similarity-hefei",
+                   kData + "/similarity-hefei.json"},
         // West and south: central meridian -72 (the floor, not -69).
-        GoldenCase{"SouthWestOfGreenwich", "santiago-west", kData + "/santiago-west.json"}),
+        GoldenCase{"SouthWestOfGreenwich", "santiago-west",
+                   kData + "/santiago-west.json"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelmertFit, WrongArgumentCountsEndSilentlyWithStatusOne) {
@@ -120,13 +120,12 @@ TEST(HelmertFit, ReplacesAPreviousResultEntirely) {
 
 struct RefusedCase {
   const char* name;
-  std::string input;     // "{dir}" stands for a scratch directory
-  std::string output;    // likewise
-  std::string message;   // the one line on stderr, "{in}" for the input
-  bool prints_report;    // the fit ran and its report stands on stdout
+  std::string input;    // "{dir}" stands for a scratch directory
+  std::string output;   // likewise
+  std::string message;  // the one line on stderr, "{in}" for the input
+  bool prints_report;   // the fit ran and its report stands on stdout
 };
 void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
-
 
 std::string Expand(std::string text, const std::string& directory,
                    const std::string& input = "") {
@@ -153,10 +152,9 @@ TEST_P(RefusedRunTest, ExitsTwoWithOneLineAndLeavesTheResultAlone) {
   // A result of an earlier run stands at the output path, where possible.
   const std::string previous = "{\"earlier\":true}";
   struct stat before {};
-  const bool had_previous =
-      !std::filesystem::is_directory(output) &&
-      std::filesystem::is_directory(
-          std::filesystem::path(output).parent_path());
+  const bool had_previous = !std::filesystem::is_directory(output) &&
+                            std::filesystem::is_directory(
+                                std::filesystem::path(output).parent_path());
   if (had_previous) {
     WriteFile(output, previous);
     ::stat(output.c_str(), &before);

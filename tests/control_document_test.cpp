@@ -1,10 +1,10 @@
 // The control-point document: every accepted form gives the same points, and
 // every rejected form is refused with a message naming what is wrong.
+#include <gtest/gtest.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "TestSupport.hpp"
 #include "common/Error.hpp"
@@ -42,7 +42,6 @@ struct AcceptedCase {
   std::string text;
 };
 void PrintTo(const AcceptedCase& c, std::ostream* os) { *os << c.name; }
-
 
 class AcceptedDocumentTest : public ::testing::TestWithParam<AcceptedCase> {};
 
@@ -101,7 +100,6 @@ struct RejectedCase {
   std::string message;  // the whole expected message
 };
 void PrintTo(const RejectedCase& c, std::ostream* os) { *os << c.name; }
-
 
 class RejectedDocumentTest : public ::testing::TestWithParam<RejectedCase> {};
 
@@ -168,26 +166,32 @@ INSTANTIATE_TEST_SUITE_P(
         RejectedCase{"SourcePointsAreEmpty",
                      Define(R"("srcpoints": [], "despoints": [1, 2, 3])"),
                      "doc.json: \"define\".\"srcpoints\" is empty"},
-        RejectedCase{"ElementIsAString",
-                     Define(R"("srcpoints": [1, "2", 3], "despoints": [1, 2, 3])"),
-                     "doc.json: \"define\".\"srcpoints\" element 1 is not a "
-                     "number"},
-        RejectedCase{"ElementIsNull",
-                     Define(R"("srcpoints": [1, 2, 3], "despoints": [1, 2, null])"),
-                     "doc.json: \"define\".\"despoints\" element 2 is not a "
-                     "number"},
-        RejectedCase{"NestedTriples",
-                     Define(R"("srcpoints": [[1, 2, 3]], "despoints": [1, 2, 3])"),
-                     "doc.json: \"define\".\"srcpoints\" element 0 is not a "
-                     "number"},
-        RejectedCase{"IncompleteTriple",
-                     Define(R"("srcpoints": [1, 2, 3, 4], "despoints": [1, 2, 3])"),
-                     "doc.json: \"define\".\"srcpoints\" holds 4 numbers, not "
-                     "a whole number of (x, y, z) triples"},
-        RejectedCase{"ListsOfDifferentLengths",
-                     Define(R"("srcpoints": [1, 2, 3, 4, 5, 6], "despoints": [1, 2, 3])"),
-                     "doc.json: \"srcpoints\" holds 2 points but "
-                     "\"despoints\" holds 1"}),
+        RejectedCase{
+            "ElementIsAString",
+            Define(R"("srcpoints": [1, "2", 3], "despoints": [1, 2, 3])"),
+            "doc.json: \"define\".\"srcpoints\" element 1 is not a "
+            "number"},
+        RejectedCase{
+            "ElementIsNull",
+            Define(R"("srcpoints": [1, 2, 3], "despoints": [1, 2, null])"),
+            "doc.json: \"define\".\"despoints\" element 2 is not a "
+            "number"},
+        RejectedCase{
+            "NestedTriples",
+            Define(R"("srcpoints": [[1, 2, 3]], "despoints": [1, 2, 3])"),
+            "doc.json: \"define\".\"srcpoints\" element 0 is not a "
+            "number"},
+        RejectedCase{
+            "IncompleteTriple",
+            Define(R"("srcpoints": [1, 2, 3, 4], "despoints": [1, 2, 3])"),
+            "doc.json: \"define\".\"srcpoints\" holds 4 numbers, not "
+            "a whole number of (x, y, z) triples"},
+        RejectedCase{
+            "ListsOfDifferentLengths",
+            Define(
+                R"("srcpoints": [1, 2, 3, 4, 5, 6], "despoints": [1, 2, 3])"),
+            "doc.json: \"srcpoints\" holds 2 points but "
+            "\"despoints\" holds 1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct InvalidPointsCase {
@@ -196,7 +200,6 @@ struct InvalidPointsCase {
   std::string message;
 };
 void PrintTo(const InvalidPointsCase& c, std::ostream* os) { *os << c.name; }
-
 
 class ValidateControlPointsTest
     : public ::testing::TestWithParam<InvalidPointsCase> {};

@@ -1,24 +1,25 @@
 // The seven-parameter fit: its start, its geometry check, and fits that must
 // return the parameters an exact similarity was made with.
-#include <cmath>
-#include <cstdint>
-#include <sstream>
-#include <ostream>
-#include <string>
-#include <vector>
+#include "estimation/Estimation.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "common/Error.hpp"
-#include "estimation/Estimation.hpp"
 
 namespace helmert {
 namespace {
 
-constexpr double kMicrometre = 1e-6;        // metres
-constexpr double kPicoradian = 1e-12;       // radians
-constexpr double kScaleRounding = 1e-12;    // plain factor
-constexpr double kCentimetre = 1e-2;        // metres
+constexpr double kMicrometre = 1e-6;      // metres
+constexpr double kPicoradian = 1e-12;     // radians
+constexpr double kScaleRounding = 1e-12;  // plain factor
+constexpr double kCentimetre = 1e-2;      // metres
 
 // A repeatable uniform number in [-1, 1].
 class Noise {
@@ -74,8 +75,9 @@ TransformParameters SurveyParameters() {
 }
 
 TEST(StartingParameters, TakesTheMeanDifferenceAndNoRotation) {
-  const std::vector<PointPair> pairs = {
-      {{0, 0, 0}, {1, 2, 3}}, {{10, 0, 0}, {12, 1, 4}}, {{0, 10, 0}, {1, 12, 2}}};
+  const std::vector<PointPair> pairs = {{{0, 0, 0}, {1, 2, 3}},
+                                        {{10, 0, 0}, {12, 1, 4}},
+                                        {{0, 10, 0}, {1, 12, 2}}};
   const TransformParameters start = StartingParameters(pairs);
   EXPECT_DOUBLE_EQ(start.T_x, 4.0 / 3.0);
   EXPECT_DOUBLE_EQ(start.T_y, 5.0 / 3.0);
@@ -112,7 +114,6 @@ struct GeometryCase {
   bool determined;
 };
 void PrintTo(const GeometryCase& c, std::ostream* os) { *os << c.name; }
-
 
 std::vector<Point3> OnALine(int n, double length, double scatter,
                             std::uint64_t seed) {
@@ -151,19 +152,23 @@ INSTANTIATE_TEST_SUITE_P(
         GeometryCase{"TwoKilometreSiteWithCentimetreNoise",
                      WithNoise(Site(16, 2000.0, 3), kCentimetre), true},
         GeometryCase{"ThreePointsOfATriangle",
-                     {{440000, 4290000, 1300}, {441000, 4290000, 1310},
+                     {{440000, 4290000, 1300},
+                      {441000, 4290000, 1310},
                       {440000, 4291000, 1290}},
                      true},
         GeometryCase{"FlatSiteAtOneHeight",
-                     {{440000, 4290000, 1300}, {442000, 4290000, 1300},
-                      {440000, 4292000, 1300}, {442000, 4292000, 1300}},
+                     {{440000, 4290000, 1300},
+                      {442000, 4290000, 1300},
+                      {440000, 4292000, 1300},
+                      {442000, 4292000, 1300}},
                      true},
         GeometryCase{"ExactlyCollinear", OnALine(10, 2000.0, 0.0, 4), false},
         GeometryCase{"CollinearWithinATenthOfAMillimetre",
                      OnALine(10, 2000.0, 1e-4, 5), false},
         GeometryCase{"CollinearThreePoints", OnALine(3, 500.0, 0.0, 6), false},
         GeometryCase{"AllPointsCoincide",
-                     {{440000, 4290000, 1300}, {440000, 4290000, 1300},
+                     {{440000, 4290000, 1300},
+                      {440000, 4290000, 1300},
                       {440000, 4290000, 1300}},
                      false},
         GeometryCase{"LineWithCentimetreScatterStillDetermined",
@@ -218,7 +223,8 @@ TEST_F(EstimateParametersTest, PrintsReportThenOneNewlineThenTheParameters) {
   const std::vector<Point3> source = Site(8, 2000.0, 10);
   Fit(source, Transformed(source, SurveyParameters(), 0.01, 11));
   const std::string text = out_.str();
-  const std::string label = "\xB9\xC0\xBC\xC6\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA\n";
+  const std::string label =
+      "\xB9\xC0\xBC\xC6\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA\n";
   const std::size_t block = text.find(label);
   ASSERT_NE(block, std::string::npos);
   ASSERT_NE(text.find("Solver Summary"), std::string::npos);
@@ -229,8 +235,8 @@ TEST_F(EstimateParametersTest, PrintsReportThenOneNewlineThenTheParameters) {
   EXPECT_EQ(text.substr(block - 2, 2), "\n\n");
 
   std::istringstream lines(text.substr(block + label.size()));
-  const char* names[] = {"T_x = ", "T_y = ", "T_z = ", "R_x = ",
-                         "R_y = ", "R_z = ", "Scale = "};
+  const char* names[] = {
+      "T_x = ", "T_y = ", "T_z = ", "R_x = ", "R_y = ", "R_z = ", "Scale = "};
   std::string line;
   for (const char* name : names) {
     ASSERT_TRUE(std::getline(lines, line));

@@ -1,9 +1,9 @@
 // The fit check report: its lines and the stream format it leaves behind.
+#include <gtest/gtest.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/FitCheck.hpp"
 #include "geodesy/Constants.hpp"
@@ -14,7 +14,8 @@ namespace {
 
 const std::string kHorizontal = "\xCB\xAE\xC6\xBD\xB2\xD0\xB2\xEE\xA3\xBA ";
 const std::string kVertical = "\xB4\xB9\xD6\xB1\xB2\xD0\xB2\xEE";
-const std::string kGeodetic = "\xBE\xAD\xCE\xB3\xB6\xC8\xB2\xD0\xB2\xEE\xA3\xBA";
+const std::string kGeodetic =
+    "\xBE\xAD\xCE\xB3\xB6\xC8\xB2\xD0\xB2\xEE\xA3\xBA";
 
 class PrintFitCheckTest : public ::testing::Test {
  protected:

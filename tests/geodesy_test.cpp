@@ -1,12 +1,12 @@
 // Zone rule, forward and inverse Gauss-Krueger projection: reference values,
 // PROJ's cct as an independent implementation, and the round trip.
+#include <gtest/gtest.h>
+
 #include <cmath>
-#include <sstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "TestSupport.hpp"
 #include "common/Error.hpp"
@@ -28,8 +28,7 @@ PlanePair Forward(double longitude, double latitude, double central_meridian) {
                             kWgs84Flattening);
 }
 
-GeodeticPair Inverse(double easting, double northing,
-                     double central_meridian) {
+GeodeticPair Inverse(double easting, double northing, double central_meridian) {
   return GaussKrugerInverse({easting, northing}, central_meridian,
                             kFalseEasting, kFalseNorthing, kWgs84SemiMajorAxis,
                             kWgs84Flattening);
@@ -43,7 +42,6 @@ struct ZoneCase {
   double central_meridian;
 };
 void PrintTo(const ZoneCase& c, std::ostream* os) { *os << c.name; }
-
 
 class SelectCentralMeridianTest : public ::testing::TestWithParam<ZoneCase> {};
 
@@ -88,7 +86,6 @@ struct ForwardCase {
 };
 void PrintTo(const ForwardCase& c, std::ostream* os) { *os << c.name; }
 
-
 class GaussKrugerForwardTest : public ::testing::TestWithParam<ForwardCase> {};
 
 TEST_P(GaussKrugerForwardTest, MatchesReferenceToTheMillimetre) {
@@ -100,17 +97,16 @@ TEST_P(GaussKrugerForwardTest, MatchesReferenceToTheMillimetre) {
 
 INSTANTIATE_TEST_SUITE_P(
     ReferenceValues, GaussKrugerForwardTest,
-    ::testing::Values(
-        ForwardCase{"OnCentralMeridianAt30N", 117.0, 30.0, 500000.000,
-                    3320113.398},
-        ForwardCase{"EastOfMeridianAt30N", 118.5, 30.0, 644737.749,
-                    3321060.841},
-        ForwardCase{"WestOfMeridianAt30N", 115.5, 30.0, 355262.251,
-                    3321060.841},
-        ForwardCase{"OnCentralMeridianAt30S", 117.0, -30.0, 500000.000,
-                    -3320113.398},
-        ForwardCase{"EastOfMeridianAt45N", 118.5, 45.0, 618270.274,
-                    4986039.214}),
+    ::testing::Values(ForwardCase{"OnCentralMeridianAt30N", 117.0, 30.0,
+                                  500000.000, 3320113.398},
+                      ForwardCase{"EastOfMeridianAt30N", 118.5, 30.0,
+                                  644737.749, 3321060.841},
+                      ForwardCase{"WestOfMeridianAt30N", 115.5, 30.0,
+                                  355262.251, 3321060.841},
+                      ForwardCase{"OnCentralMeridianAt30S", 117.0, -30.0,
+                                  500000.000, -3320113.398},
+                      ForwardCase{"EastOfMeridianAt45N", 118.5, 45.0,
+                                  618270.274, 4986039.214}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GaussKrugerForward, OriginOfTheZoneIsExact) {
@@ -120,13 +116,13 @@ TEST(GaussKrugerForward, OriginOfTheZoneIsExact) {
 }
 
 TEST(GaussKrugerForward, CentralMeridianHasTheFalseEastingAndTheArc) {
-  const double e2 = kWgs84Flattening + kWgs84Flattening -
-                    kWgs84Flattening * kWgs84Flattening;
+  const double e2 =
+      kWgs84Flattening + kWgs84Flattening - kWgs84Flattening * kWgs84Flattening;
   for (double latitude : {-60.0, -10.0, 25.5, 38.8, 60.0}) {
     const PlanePair plane = Forward(117.0, latitude, 117.0);
     EXPECT_EQ(plane.easting, 500000.0) << latitude;
-    EXPECT_EQ(plane.northing, MeridianArc(latitude * kDegreeToRadian,
-                                          kWgs84SemiMajorAxis, e2))
+    EXPECT_EQ(plane.northing,
+              MeridianArc(latitude * kDegreeToRadian, kWgs84SemiMajorAxis, e2))
         << latitude;
   }
 }
@@ -147,7 +143,6 @@ struct InverseCase {
 };
 void PrintTo(const InverseCase& c, std::ostream* os) { *os << c.name; }
 
-
 class GaussKrugerInverseTest : public ::testing::TestWithParam<InverseCase> {};
 
 TEST_P(GaussKrugerInverseTest, MatchesReferenceToNineDecimals) {
@@ -159,11 +154,10 @@ TEST_P(GaussKrugerInverseTest, MatchesReferenceToNineDecimals) {
 
 INSTANTIATE_TEST_SUITE_P(
     ReferenceValues, GaussKrugerInverseTest,
-    ::testing::Values(
-        InverseCase{"NorthEastQuadrant", 600000.0, 4000000.0, 118.110830223,
-                    36.125142102},
-        InverseCase{"SouthWestQuadrant", 400000.0, -2000000.0, 116.055369720,
-                    -18.079166627}),
+    ::testing::Values(InverseCase{"NorthEastQuadrant", 600000.0, 4000000.0,
+                                  118.110830223, 36.125142102},
+                      InverseCase{"SouthWestQuadrant", 400000.0, -2000000.0,
+                                  116.055369720, -18.079166627}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GaussKrugerInverse, OriginOfTheZoneIsExact) {
@@ -238,8 +232,8 @@ std::vector<std::pair<double, double>> RunCct(
 }
 
 const std::vector<std::string> kCctTmerc117 = {
-    "-d", "12", "+proj=tmerc", "+approx", "+lat_0=0", "+lon_0=117", "+k=1",
-    "+x_0=500000", "+y_0=0", "+ellps=WGS84"};
+    "-d",         "12",   "+proj=tmerc", "+approx", "+lat_0=0",
+    "+lon_0=117", "+k=1", "+x_0=500000", "+y_0=0",  "+ellps=WGS84"};
 
 TEST(GaussKrugerAgainstProj, ForwardAgreesBelowAMillimetre) {
   if (!testing::ProgramOnPath("cct")) GTEST_SKIP() << "PROJ's cct missing";
@@ -290,8 +284,7 @@ TEST(GaussKrugerAgainstProj, InverseAgreesWithinTheSeriesAccuracy) {
     EXPECT_NEAR(back.longitude_degrees, reference[i].first,
                 near_meridian ? kNanodegree : kRoundTripLatitude)
         << grid[i].longitude_degrees << " " << grid[i].latitude_degrees;
-    EXPECT_NEAR(back.latitude_degrees, reference[i].second,
-                kRoundTripLatitude)
+    EXPECT_NEAR(back.latitude_degrees, reference[i].second, kRoundTripLatitude)
         << grid[i].longitude_degrees << " " << grid[i].latitude_degrees;
   }
 }

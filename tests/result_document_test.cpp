@@ -1,10 +1,9 @@
 // The result document: its exact text, and how it replaces a file.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <ostream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "TestSupport.hpp"
 #include "common/Error.hpp"
@@ -21,14 +20,12 @@ struct FormatCase {
 };
 void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 
-
-class FormatResultDocumentTest : public ::testing::TestWithParam<FormatCase> {
-};
+class FormatResultDocumentTest : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(FormatResultDocumentTest, WritesTheExactLine) {
-  EXPECT_EQ(FormatResultDocument(GetParam().parameters,
-                                 GetParam().central_meridian),
-            GetParam().text);
+  EXPECT_EQ(
+      FormatResultDocument(GetParam().parameters, GetParam().central_meridian),
+      GetParam().text);
 }
 
 TransformParameters Make(double t_x, double t_y, double t_z, double r_x,
@@ -49,8 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The third element shows Grisu2's last digit (...465, not ...464).
         FormatCase{"WorkedExample",
-                   Make(-35.712, 120.068, 4.25, 0.000002, -0.0000035,
-                        0.0000125, 1.0000186),
+                   Make(-35.712, 120.068, 4.25, 0.000002, -0.0000035, 0.0000125,
+                        1.0000186),
                    117.0,
                    R"({"R":[0.9999999998315001,0.000012499992997843754,)"
                    R"(0.0000035000249993962465,-0.000012500006997843752,)"
@@ -70,10 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FormatResultDocument, RefusesAValueThatIsNotFinite) {
-  EXPECT_THROW(FormatResultDocument(Make(NAN, 0, 0, 0, 0, 0, 1), 117.0),
+  EXPECT_THROW(FormatResultDocument(Make(NAN, 0, 0, 0, 0, 0, 1), 117.0), Error);
+  EXPECT_THROW(FormatResultDocument(Make(0, 0, 0, 0, 0, 0, INFINITY), 117.0),
                Error);
-  EXPECT_THROW(
-      FormatResultDocument(Make(0, 0, 0, 0, 0, 0, INFINITY), 117.0), Error);
 }
 
 class WriteResultDocumentTest : public ::testing::Test {

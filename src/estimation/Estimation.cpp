@@ -79,14 +79,17 @@ double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
   // Rows of the Jacobian at zero angles and unit scale, columns in parameter
   // order T_x, T_y, T_z, R_x, R_y, R_z, Scale. They are reduced in blocks:
   // the 7 x 7 triangle of the rows so far stands on top of the next block.
-  constexpr int kPointsPerBlock = 256;
+  constexpr std::size_t kMostPointsPerBlock = 256;
+  const std::size_t points_per_block =
+      std::min(kMostPointsPerBlock, projected_source.size());
   using Block = Eigen::Matrix<double, Eigen::Dynamic, 7>;
-  Block stacked = Block::Zero(7 + 3 * kPointsPerBlock, 7);
+  Block stacked =
+      Block::Zero(7 + 3 * static_cast<Eigen::Index>(points_per_block), 7);
   Eigen::Matrix<double, 7, 7> triangle = Eigen::Matrix<double, 7, 7>::Zero();
   std::size_t next = 0;
   while (next < projected_source.size()) {
     const std::size_t count =
-        std::min<std::size_t>(kPointsPerBlock, projected_source.size() - next);
+        std::min(points_per_block, projected_source.size() - next);
     stacked.setZero();
     stacked.topRows<7>() = triangle;
     for (std::size_t k = 0; k < count; ++k) {

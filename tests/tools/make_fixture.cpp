@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
     destination.push_back(helmert::ForwardTransform(
         parameters, {plane.easting, plane.northing, point.z}));
   }
-  Write(source, destination, exact ? "%.17g, %.17g, %.17g" : "%.3f, %.3f, %.3f");
+  Write(source, destination,
+        exact ? "%.17g, %.17g, %.17g" : "%.3f, %.3f, %.3f");
   return 0;
 }

@@ -1,0 +1,92 @@
+// Time of the seven-parameter fit (pairing, problem assembly, Ceres solve and
+// the report) by the number of point pairs, with the time per pair.
+//
+//   build/bench/fit_benchmark
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <ostream>
+#include <streambuf>
+#include <vector>
+
+#include "estimation/Estimation.hpp"
+
+namespace {
+
+// Discards what is written, so that the console does not enter the timing.
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return c; }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// A site of n points 20 km across, mapped by a survey-like similarity with
+// centimetre noise.
+void MakePairs(int n, std::vector<helmert::Point3>* source,
+               std::vector<helmert::Point3>* destination) {
+  std::uint64_t state = 12345;
+  auto uniform = [&state] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) / 4503599627370496.0 - 1.0;
+  };
+  helmert::TransformParameters truth;
+  truth.T_x = -39.67;
+  truth.T_y = 81.06;
+  truth.T_z = 82.73;
+  truth.R_x = -5.2e-6;
+  truth.R_y = 6.7e-6;
+  truth.R_z = 4.9e-8;
+  truth.Scale = 0.999991;
+  for (int i = 0; i < n; ++i) {
+    const helmert::Point3 p{440000.0 + 10000.0 * uniform(),
+                            4290000.0 + 10000.0 * uniform(),
+                            1300.0 + 50.0 * uniform()};
+    helmert::Point3 q = helmert::ForwardTransform(truth, p);
+    q.x += 0.01 * uniform();
+    q.y += 0.01 * uniform();
+    q.z += 0.01 * uniform();
+    source->push_back(p);
+    destination->push_back(q);
+  }
+}
+
+void BM_EstimateParameters(benchmark::State& state) {
+  std::vector<helmert::Point3> source, destination;
+  MakePairs(static_cast<int>(state.range(0)), &source, &destination);
+  NullBuffer null;
+  std::ostream sink(&null);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        helmert::EstimateParameters(source, destination, sink, sink));
+  }
+  state.counters["per_pair"] =
+      benchmark::Counter(static_cast<double>(state.range(0)),
+                         benchmark::Counter::kIsIterationInvariantRate |
+                             benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_EstimateParameters)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_GeometryConditionRatio(benchmark::State& state) {
+  std::vector<helmert::Point3> source, destination;
+  MakePairs(static_cast<int>(state.range(0)), &source, &destination);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(helmert::GeometryConditionRatio(source));
+  }
+  state.counters["per_pair"] =
+      benchmark::Counter(static_cast<double>(state.range(0)),
+                         benchmark::Counter::kIsIterationInvariantRate |
+                             benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_GeometryConditionRatio)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
