@@ -248,6 +248,23 @@ TEST(ValidateControlPoints, AcceptsTheEdgesOfTheRange) {
   EXPECT_NO_THROW(ValidateControlPoints(points, "doc.json"));
 }
 
+// Regression: the recursive parser overflowed the stack on a few megabytes
+// of brackets and crashed the tool.
+TEST(ControlPointDocument, DeepNestingIsRefusedWithoutCrashing) {
+  constexpr std::size_t kDepth = 4000000;
+  const std::string unclosed(kDepth, '[');
+  EXPECT_THROW(ParseControlPointDocument(unclosed, "doc.json"), Error);
+  const std::string closed = R"({"define": )" + std::string(kDepth, '[') +
+                             std::string(kDepth, ']') + "}";
+  try {
+    ParseControlPointDocument(closed, "doc.json");
+    FAIL() << "accepted";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "doc.json: \"define\" is not an object");
+  }
+}
+
 class ReadTextFileTest : public ::testing::Test {
  protected:
   testing::TemporaryDirectory directory_;

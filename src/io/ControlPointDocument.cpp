@@ -100,7 +100,10 @@ std::vector<Point3> ReadPointList(const rapidjson::Value& array,
 ControlPoints ParseControlPointDocument(const std::string& text,
                                         const std::string& path) {
   rapidjson::Document document;
-  document.Parse(text.data(), text.size());
+  // The iterative parser accepts exactly the grammar of the default one but
+  // keeps its stack on the heap: a document of a few megabytes of brackets
+  // would overflow the call stack of the recursive parser.
+  document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
   if (document.HasParseError()) {
     throw Error(path + ": invalid JSON at byte offset " +
                 std::to_string(document.GetErrorOffset()) + ": " +

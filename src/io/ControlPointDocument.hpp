@@ -6,7 +6,8 @@
 // the other. Other members, at the top level or inside "define", are ignored;
 // of a name that occurs twice in one object the first occurrence is used.
 //
-// Strict JSON as RapidJSON reads it by default: a UTF-8 byte-order mark at
+// Strict JSON as RapidJSON reads it by default (parsed without recursion, so
+// that no depth of nesting can exhaust the stack): a UTF-8 byte-order mark at
 // the start is skipped, only whitespace may follow the root, no comments, no
 // NaN or Infinity, and a number beyond the largest double is an error.
 // Integers and decimals both become doubles (RapidJSON's default conversion).
