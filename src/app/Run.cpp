@@ -18,14 +18,6 @@ namespace {
 // "中央经线: " in GBK, with an ASCII colon and space.
 constexpr char kCentralMeridianLabel[] = "\xD6\xD0\xD1\xEB\xBE\xAD\xCF\xDF: ";
 
-ControlPoints ReadControlPoints(const std::string& path) {
-  // The text lives only as long as the parse needs it.
-  const std::string text = ReadTextFile(path);
-  ControlPoints points = ParseControlPointDocument(text, path);
-  ValidateControlPoints(points, path);
-  return points;
-}
-
 // (easting, northing, source height) of every source point, in list order.
 std::vector<Point3> ProjectSourcePoints(const std::vector<Point3>& source,
                                         double central_meridian_degrees) {
@@ -42,10 +34,10 @@ std::vector<Point3> ProjectSourcePoints(const std::vector<Point3>& source,
 
 }  // namespace
 
-void RunHelmertFit(const std::string& control_path,
-                   const std::string& result_path, std::ostream& out,
-                   std::ostream& warnings) {
-  const ControlPoints points = ReadControlPoints(control_path);
+std::string FitControlPoints(const ControlPoints& points,
+                             const std::string& control_name,
+                             std::ostream& out, std::ostream& warnings) {
+  ValidateControlPoints(points, control_name);
   const double central_meridian = SelectCentralMeridian(points.source);
   const std::vector<Point3> projected =
       ProjectSourcePoints(points.source, central_meridian);
@@ -53,7 +45,7 @@ void RunHelmertFit(const std::string& control_path,
   const double condition = GeometryConditionRatio(projected);
   if (!(condition >= kMinimumGeometryConditionRatio)) {
     std::ostringstream message;
-    message << control_path
+    message << control_name
             << ": the control points lie on one straight line (or coincide),"
                " so the rotation about it is not determined (geometry ratio "
             << condition << " < " << kMinimumGeometryConditionRatio << ")";
@@ -67,15 +59,26 @@ void RunHelmertFit(const std::string& control_path,
     parameters =
         EstimateParameters(projected, points.destination, out, warnings);
   } catch (const Error& error) {
-    throw Error(control_path + ": " + error.what());
+    throw Error(control_name + ": " + error.what());
   }
 
   PrintFitCheck(parameters, central_meridian, points.source, projected,
                 points.destination, out);
-
-  const std::string document =
-      FormatResultDocument(parameters, central_meridian);
   out.flush();
+  return FormatResultDocument(parameters, central_meridian);
+}
+
+void RunHelmertFit(const std::string& control_path,
+                   const std::string& result_path, std::ostream& out,
+                   std::ostream& warnings) {
+  ControlPoints points;
+  {
+    // The text lives only as long as the parse needs it.
+    const std::string text = ReadTextFile(control_path);
+    points = ParseControlPointDocument(text, control_path);
+  }
+  const std::string document =
+      FitControlPoints(points, control_path, out, warnings);
   WriteResultDocument(result_path, document);
 }
 

@@ -5,7 +5,18 @@
 #include <ostream>
 #include <string>
 
+#include "io/ControlPointDocument.hpp"
+
 namespace helmert {
+
+// Everything of a run between reading the document and writing the result:
+// checks the points, chooses the zone, projects, fits, prints the console
+// report on `out` and returns the result document's text. `control_name`
+// names the document in messages. Throws Error, before printing anything
+// when the points are refused, after the solver's report when the fit is.
+std::string FitControlPoints(const ControlPoints& points,
+                             const std::string& control_name,
+                             std::ostream& out, std::ostream& warnings);
 
 // Reads and checks the control-point document at control_path, chooses the
 // zone, projects, fits, prints the console report on `out` (GBK labels) and
