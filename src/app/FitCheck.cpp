@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <iomanip>
+#include <string>
+
+#include "app/ConsoleText.hpp"
 
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
@@ -25,6 +28,8 @@ void PrintFitCheck(const TransformParameters& parameters,
                    const std::vector<Point3>& source,
                    const std::vector<Point3>& projected_source,
                    const std::vector<Point3>& destination, std::ostream& out) {
+  ConsoleBuffer console(out);
+  std::string& text = console.text();
   for (std::size_t i = 0; i < projected_source.size(); ++i) {
     const Point3 predicted = ForwardTransform(parameters, projected_source[i]);
     const Point3& observed = destination[i];
@@ -32,23 +37,51 @@ void PrintFitCheck(const TransformParameters& parameters,
     const double dx = predicted.x - observed.x;
     const double horizontal = std::sqrt(dy * dy + dx * dx);
     const double vertical = predicted.z - observed.z;
-    out << kHorizontalLabel << horizontal << "\t" << kVerticalLabel << vertical
-        << std::endl;
+    text += kHorizontalLabel;
+    AppendGeneral(text, horizontal);
+    text += '\t';
+    text += kVerticalLabel;
+    AppendGeneral(text, vertical);
+    text += '\n';
+    console.LineDone();
   }
+  console.Flush();
 
+  if (destination.empty()) return;
+  const Eigen::Matrix3d inverse = InverseRotationMatrix(
+      parameters.R_x, parameters.R_y, parameters.R_z);
   for (std::size_t j = 0; j < destination.size(); ++j) {
-    const Point3 zone_point = ReverseTransform(parameters, destination[j]);
+    const Point3 zone_point =
+        ReverseTransform(parameters, inverse, destination[j]);
     const GeodeticPair back = GaussKrugerInverse(
         {zone_point.x, zone_point.y}, central_meridian_degrees, kFalseEasting,
         kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
     const Point3& original = source[j];
-    out << std::fixed << std::setprecision(10);
-    out << kGeodeticLabel << back.longitude_degrees - original.x << " "
-        << back.latitude_degrees - original.y << " "
-        << zone_point.z - original.z << "\t" << back.longitude_degrees << "-->"
-        << original.x << " " << back.latitude_degrees << "-->" << original.y
-        << " " << zone_point.z << "-->" << original.z << std::endl;
+    text += kGeodeticLabel;
+    AppendFixed10(text, back.longitude_degrees - original.x);
+    text += ' ';
+    AppendFixed10(text, back.latitude_degrees - original.y);
+    text += ' ';
+    AppendFixed10(text, zone_point.z - original.z);
+    text += '\t';
+    AppendFixed10(text, back.longitude_degrees);
+    text += "-->";
+    AppendFixed10(text, original.x);
+    text += ' ';
+    AppendFixed10(text, back.latitude_degrees);
+    text += "-->";
+    AppendFixed10(text, original.y);
+    text += ' ';
+    AppendFixed10(text, zone_point.z);
+    text += "-->";
+    AppendFixed10(text, original.z);
+    text += '\n';
+    console.LineDone();
   }
+  // The geodetic lines leave the stream in fixed notation with 10 decimals,
+  // as if they had been written through it.
+  out << std::fixed << std::setprecision(10);
+  console.Flush();
 }
 
 }  // namespace helmert

@@ -34,8 +34,15 @@ Point3 ForwardTransform(const TransformParameters& parameters,
 
 Point3 ReverseTransform(const TransformParameters& parameters,
                         const Point3& destination) {
-  const Eigen::Matrix3d inverse =
-      InverseRotationMatrix(parameters.R_x, parameters.R_y, parameters.R_z);
+  return ReverseTransform(
+      parameters,
+      InverseRotationMatrix(parameters.R_x, parameters.R_y, parameters.R_z),
+      destination);
+}
+
+Point3 ReverseTransform(const TransformParameters& parameters,
+                        const Eigen::Matrix3d& inverse,
+                        const Point3& destination) {
   const double v[3] = {destination.x - parameters.T_x,
                        destination.y - parameters.T_y,
                        destination.z - parameters.T_z};

@@ -77,6 +77,12 @@ Point3 ForwardTransform(const TransformParameters& parameters,
 Point3 ReverseTransform(const TransformParameters& parameters,
                         const Point3& destination);
 
+// The same with M^-1 given (InverseRotationMatrix of the same angles), for
+// mapping many points back.
+Point3 ReverseTransform(const TransformParameters& parameters,
+                        const Eigen::Matrix3d& inverse_rotation,
+                        const Point3& destination);
+
 // Residual of one point pair for the least-squares fit: predicted minus
 // observed, r = ForwardTransform(source) - destination, unweighted.
 struct BursaWolfResidual {

@@ -123,19 +123,22 @@ TransformParameters EstimateParameters(
     const std::vector<Point3>& projected_source,
     const std::vector<Point3>& destination, std::ostream& out,
     std::ostream& warnings) {
-  const std::vector<PointPair> pairs =
-      MakePointPairs(projected_source, destination);
-  TransformParameters parameters = StartingParameters(pairs);
-
   ceres::Problem problem;
-  for (const PointPair& pair : pairs) {
-    problem.AddResidualBlock(
-        BursaWolfResidual::Create(pair.source.x, pair.source.y, pair.source.z,
-                                  pair.destination.x, pair.destination.y,
-                                  pair.destination.z),
-        nullptr, &parameters.T_x, &parameters.T_y, &parameters.T_z,
-        &parameters.R_x, &parameters.R_y, &parameters.R_z, &parameters.Scale);
-  }
+  TransformParameters parameters;
+  {
+    const std::vector<PointPair> pairs =
+        MakePointPairs(projected_source, destination);
+    parameters = StartingParameters(pairs);
+    for (const PointPair& pair : pairs) {
+      problem.AddResidualBlock(
+          BursaWolfResidual::Create(pair.source.x, pair.source.y,
+                                    pair.source.z, pair.destination.x,
+                                    pair.destination.y, pair.destination.z),
+          nullptr, &parameters.T_x, &parameters.T_y, &parameters.T_z,
+          &parameters.R_x, &parameters.R_y, &parameters.R_z,
+          &parameters.Scale);
+    }
+  }  // Each functor holds its pair's copy: the list goes before the solve.
 
   ceres::Solver::Options options;
   options.linear_solver_type = ceres::DENSE_QR;
