@@ -1,0 +1,89 @@
+// Writes a control-point document of N points for the scaling benchmark and
+// the projected pairs that helmert-fit will fit from it:
+//
+//   make_scaling_document N DOCUMENT.json PAIRS.bin
+//
+// The points are spread over about 50 x 65 km around the Ordos example; the
+// destinations are a survey-like similarity of their projections plus
+// centimetre noise, rounded to the millimetre. PAIRS.bin holds, per point,
+// six doubles: the projected source point (as the tool computes it from the
+// document's text) and the destination point.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "estimation/BursaWolf.hpp"
+#include "geodesy/Constants.hpp"
+#include "geodesy/GaussKruger.hpp"
+#include "io/ControlPointDocument.hpp"
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: make_scaling_document N DOCUMENT PAIRS\n");
+    return 1;
+  }
+  const long n = std::strtol(argv[1], nullptr, 10);
+  std::uint64_t state = 42;
+  auto uniform = [&state] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) / 4503599627370496.0 - 1.0;
+  };
+  helmert::TransformParameters truth;
+  truth.T_x = -39.67;
+  truth.T_y = 81.06;
+  truth.T_z = 82.73;
+  truth.R_x = -5.2e-6;
+  truth.R_y = 6.7e-6;
+  truth.R_z = 4.9e-8;
+  truth.Scale = 0.999991;
+
+  std::string source_text, destination_text;
+  char number[96];
+  for (long i = 0; i < n; ++i) {
+    const double longitude = 110.4 + 0.3 * uniform();
+    const double latitude = 38.7 + 0.3 * uniform();
+    const double height = 1300.0 + 100.0 * uniform();
+    std::snprintf(number, sizeof number, "%s%.7f,%.7f,%.3f", i ? "," : "",
+                  longitude, latitude, height);
+    source_text += number;
+    const helmert::PlanePair plane = helmert::GaussKrugerForward(
+        {longitude, latitude}, 111.0, helmert::kFalseEasting,
+        helmert::kFalseNorthing, helmert::kWgs84SemiMajorAxis,
+        helmert::kWgs84Flattening);
+    const helmert::Point3 mapped = helmert::ForwardTransform(
+        truth, {plane.easting, plane.northing, height});
+    std::snprintf(number, sizeof number, "%s%.3f,%.3f,%.3f", i ? "," : "",
+                  mapped.x + 0.01 * uniform(), mapped.y + 0.01 * uniform(),
+                  mapped.z + 0.01 * uniform());
+    destination_text += number;
+  }
+  const std::string document = "{\"define\":{\"srcpoints\":[" + source_text +
+                               "],\"despoints\":[" + destination_text + "]}}\n";
+  std::FILE* file = std::fopen(argv[2], "wb");
+  if (file == nullptr) return 2;
+  std::fwrite(document.data(), 1, document.size(), file);
+  std::fclose(file);
+
+  // The pairs exactly as the tool forms them from the document's text.
+  const helmert::ControlPoints points =
+      helmert::ParseControlPointDocument(document, argv[2]);
+  const double central_meridian = helmert::SelectCentralMeridian(points.source);
+  std::vector<double> pairs;
+  pairs.reserve(6 * points.source.size());
+  for (std::size_t i = 0; i < points.source.size(); ++i) {
+    const helmert::Point3& s = points.source[i];
+    const helmert::PlanePair plane = helmert::GaussKrugerForward(
+        {s.x, s.y}, central_meridian, helmert::kFalseEasting,
+        helmert::kFalseNorthing, helmert::kWgs84SemiMajorAxis,
+        helmert::kWgs84Flattening);
+    const helmert::Point3& d = points.destination[i];
+    pairs.insert(pairs.end(), {plane.easting, plane.northing, s.z, d.x, d.y, d.z});
+  }
+  file = std::fopen(argv[3], "wb");
+  if (file == nullptr) return 2;
+  std::fwrite(pairs.data(), sizeof(double), pairs.size(), file);
+  std::fclose(file);
+  return 0;
+}

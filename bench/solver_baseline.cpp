@@ -1,0 +1,45 @@
+// The floor of a helmert-fit run: builds and solves exactly the Ceres problem
+// that helmert-fit builds (same residual, same start, same three options)
+// from pre-projected pairs, and does nothing else.
+//
+//   solver_baseline PAIRS.bin
+#include <cstdio>
+#include <vector>
+
+#include <ceres/ceres.h>
+
+#include "estimation/Estimation.hpp"
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 1;
+  std::FILE* file = std::fopen(argv[1], "rb");
+  if (file == nullptr) return 2;
+  std::vector<helmert::PointPair> pairs;
+  double values[6];
+  while (std::fread(values, sizeof(double), 6, file) == 6) {
+    pairs.push_back({{values[0], values[1], values[2]},
+                     {values[3], values[4], values[5]}});
+  }
+  std::fclose(file);
+
+  helmert::TransformParameters parameters =
+      helmert::StartingParameters(pairs);
+  ceres::Problem problem;
+  for (const helmert::PointPair& pair : pairs) {
+    problem.AddResidualBlock(
+        helmert::BursaWolfResidual::Create(
+            pair.source.x, pair.source.y, pair.source.z, pair.destination.x,
+            pair.destination.y, pair.destination.z),
+        nullptr, &parameters.T_x, &parameters.T_y, &parameters.T_z,
+        &parameters.R_x, &parameters.R_y, &parameters.R_z, &parameters.Scale);
+  }
+  // The functors hold their copies; the floor holds nothing else.
+  std::vector<helmert::PointPair>().swap(pairs);
+  ceres::Solver::Options options;
+  options.linear_solver_type = ceres::DENSE_QR;
+  options.max_num_iterations = 1000;
+  options.minimizer_progress_to_stdout = false;
+  ceres::Solver::Summary summary;
+  ceres::Solve(options, &problem, &summary);
+  return summary.IsSolutionUsable() ? 0 : 3;
+}
