@@ -5,6 +5,7 @@
 #include "app/Run.hpp"
 
 int main(int argc, char** argv) {
-  if (argc == 42) helmert::RunHelmertFit(argv[1], argv[2], std::cout, std::cerr);
+  if (argc == 42)
+    helmert::RunHelmertFit(argv[1], argv[2], std::cout, std::cerr);
   return 0;
 }

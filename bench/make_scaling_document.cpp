@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
         helmert::kFalseNorthing, helmert::kWgs84SemiMajorAxis,
         helmert::kWgs84Flattening);
     const helmert::Point3& d = points.destination[i];
-    pairs.insert(pairs.end(), {plane.easting, plane.northing, s.z, d.x, d.y, d.z});
+    pairs.insert(pairs.end(),
+                 {plane.easting, plane.northing, s.z, d.x, d.y, d.z});
   }
   file = std::fopen(argv[3], "wb");
   if (file == nullptr) return 2;

@@ -3,10 +3,10 @@
 // from pre-projected pairs, and does nothing else.
 //
 //   solver_baseline PAIRS.bin
+#include <ceres/ceres.h>
+
 #include <cstdio>
 #include <vector>
-
-#include <ceres/ceres.h>
 
 #include "estimation/Estimation.hpp"
 
@@ -17,13 +17,12 @@ int main(int argc, char** argv) {
   std::vector<helmert::PointPair> pairs;
   double values[6];
   while (std::fread(values, sizeof(double), 6, file) == 6) {
-    pairs.push_back({{values[0], values[1], values[2]},
-                     {values[3], values[4], values[5]}});
+    pairs.push_back(
+        {{values[0], values[1], values[2]}, {values[3], values[4], values[5]}});
   }
   std::fclose(file);
 
-  helmert::TransformParameters parameters =
-      helmert::StartingParameters(pairs);
+  helmert::TransformParameters parameters = helmert::StartingParameters(pairs);
   ceres::Problem problem;
   for (const helmert::PointPair& pair : pairs) {
     problem.AddResidualBlock(
@@ -35,11 +34,7 @@ int main(int argc, char** argv) {
   }
   // The functors hold their copies; the floor holds nothing else.
   std::vector<helmert::PointPair>().swap(pairs);
-  ceres::Solver::Options options;
-  options.linear_solver_type = ceres::DENSE_QR;
-  options.max_num_iterations = 1000;
-  options.minimizer_progress_to_stdout = false;
   ceres::Solver::Summary summary;
-  ceres::Solve(options, &problem, &summary);
+  ceres::Solve(helmert::FitOptions(), &problem, &summary);
   return summary.IsSolutionUsable() ? 0 : 3;
 }

@@ -3,14 +3,14 @@
 // result document, which must parse back as a JSON object. A refusal (Error)
 // is a correct answer; anything else that escapes, traps or is reported by a
 // sanitizer is a finding.
+#include <rapidjson/document.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <ostream>
 #include <streambuf>
 #include <string>
-
-#include <rapidjson/document.h>
 
 #include "app/Run.hpp"
 #include "common/Error.hpp"

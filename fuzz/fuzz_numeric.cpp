@@ -3,14 +3,14 @@
 // the inverse matrix and the result document, which must always parse back
 // as JSON with the four members (or be refused with Error when a derived
 // value is not finite).
+#include <rapidjson/document.h>
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <rapidjson/document.h>
 
 #include "common/Error.hpp"
 #include "estimation/BursaWolf.hpp"

@@ -1,5 +1,7 @@
 // The console's per-point numbers are formatted without iostream; they must
 // be the very bytes that the stream would have written.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -8,8 +10,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/ConsoleText.hpp"
 
@@ -33,18 +33,42 @@ std::string ThroughAppend(double value, bool fixed) {
 // zeros, the limits of double, switches between fixed and exponent
 // notation, and digits that round up into a new leading digit.
 std::vector<double> EdgeValues() {
-  std::vector<double> values = {
-      0.0, -0.0, 1.0, -1.0, 117.0, 111.0, 0.5, 1.5, 2.5,
-      9.9999995, 9.99999949, 999999.5, 999999.4999, 1e6, 99999.95,
-      0.000099999995, 0.0001, 0.00009999995, 1e-5, 123456789.0,
-      1.5e-11, -1.5e-11, 0.00000000005, 0.00000000004999, -0.00000000005,
-      0.99999999995, 1.99999999995, 1310.71054957695, 4.87489e-08,
-      std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
-      std::numeric_limits<double>::min(),
-      std::numeric_limits<double>::denorm_min(),
-      std::numeric_limits<double>::epsilon(),
-      std::numeric_limits<double>::infinity(),
-      -std::numeric_limits<double>::infinity()};
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1.0,
+                                -1.0,
+                                117.0,
+                                111.0,
+                                0.5,
+                                1.5,
+                                2.5,
+                                9.9999995,
+                                9.99999949,
+                                999999.5,
+                                999999.4999,
+                                1e6,
+                                99999.95,
+                                0.000099999995,
+                                0.0001,
+                                0.00009999995,
+                                1e-5,
+                                123456789.0,
+                                1.5e-11,
+                                -1.5e-11,
+                                0.00000000005,
+                                0.00000000004999,
+                                -0.00000000005,
+                                0.99999999995,
+                                1.99999999995,
+                                1310.71054957695,
+                                4.87489e-08,
+                                std::numeric_limits<double>::max(),
+                                -std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::min(),
+                                std::numeric_limits<double>::denorm_min(),
+                                std::numeric_limits<double>::epsilon(),
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity()};
   for (int exponent = -320; exponent <= 308; ++exponent) {
     values.push_back(std::pow(10.0, exponent));
     values.push_back(-9.999995 * std::pow(10.0, exponent));
@@ -75,14 +99,16 @@ class ConsoleTextTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ConsoleTextTest, AgreesWithTheStreamOnEdgeValues) {
   for (double value : EdgeValues()) {
-    ASSERT_EQ(ThroughAppend(value, GetParam()), ThroughStream(value, GetParam()))
+    ASSERT_EQ(ThroughAppend(value, GetParam()),
+              ThroughStream(value, GetParam()))
         << std::hexfloat << value;
   }
 }
 
 TEST_P(ConsoleTextTest, AgreesWithTheStreamOnRandomValues) {
   for (double value : RandomValues(100000)) {
-    ASSERT_EQ(ThroughAppend(value, GetParam()), ThroughStream(value, GetParam()))
+    ASSERT_EQ(ThroughAppend(value, GetParam()),
+              ThroughStream(value, GetParam()))
         << std::hexfloat << value;
   }
 }

@@ -10,8 +10,8 @@ void Append(std::string& text, double value, std::chars_format format,
             int precision) {
   // Enough for "%.10f" of the largest double (309 digits) and its sign.
   char digits[352];
-  const std::to_chars_result result = std::to_chars(
-      digits, digits + sizeof digits, value, format, precision);
+  const std::to_chars_result result =
+      std::to_chars(digits, digits + sizeof digits, value, format, precision);
   text.append(digits, result.ptr);
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/ConsoleText.hpp"
-
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 
@@ -48,8 +47,8 @@ void PrintFitCheck(const TransformParameters& parameters,
   console.Flush();
 
   if (destination.empty()) return;
-  const Eigen::Matrix3d inverse = InverseRotationMatrix(
-      parameters.R_x, parameters.R_y, parameters.R_z);
+  const Eigen::Matrix3d inverse =
+      InverseRotationMatrix(parameters.R_x, parameters.R_y, parameters.R_z);
   for (std::size_t j = 0; j < destination.size(); ++j) {
     const Point3 zone_point =
         ReverseTransform(parameters, inverse, destination[j]);

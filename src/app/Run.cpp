@@ -35,8 +35,8 @@ std::vector<Point3> ProjectSourcePoints(const std::vector<Point3>& source,
 }  // namespace
 
 std::string FitControlPoints(const ControlPoints& points,
-                             const std::string& control_name,
-                             std::ostream& out, std::ostream& warnings) {
+                             const std::string& control_name, std::ostream& out,
+                             std::ostream& warnings) {
   ValidateControlPoints(points, control_name);
   const double central_meridian = SelectCentralMeridian(points.source);
   const std::vector<Point3> projected =

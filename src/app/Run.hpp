@@ -15,8 +15,8 @@ namespace helmert {
 // names the document in messages. Throws Error, before printing anything
 // when the points are refused, after the solver's report when the fit is.
 std::string FitControlPoints(const ControlPoints& points,
-                             const std::string& control_name,
-                             std::ostream& out, std::ostream& warnings);
+                             const std::string& control_name, std::ostream& out,
+                             std::ostream& warnings);
 
 // Reads and checks the control-point document at control_path, chooses the
 // zone, projects, fits, prints the console report on `out` (GBK labels) and

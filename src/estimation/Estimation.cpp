@@ -119,6 +119,14 @@ double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
   return singular(6) / singular(0);
 }
 
+ceres::Solver::Options FitOptions() {
+  ceres::Solver::Options options;
+  options.linear_solver_type = ceres::DENSE_QR;
+  options.max_num_iterations = 1000;
+  options.minimizer_progress_to_stdout = false;
+  return options;
+}
+
 TransformParameters EstimateParameters(
     const std::vector<Point3>& projected_source,
     const std::vector<Point3>& destination, std::ostream& out,
@@ -131,21 +139,16 @@ TransformParameters EstimateParameters(
     parameters = StartingParameters(pairs);
     for (const PointPair& pair : pairs) {
       problem.AddResidualBlock(
-          BursaWolfResidual::Create(pair.source.x, pair.source.y,
-                                    pair.source.z, pair.destination.x,
-                                    pair.destination.y, pair.destination.z),
+          BursaWolfResidual::Create(pair.source.x, pair.source.y, pair.source.z,
+                                    pair.destination.x, pair.destination.y,
+                                    pair.destination.z),
           nullptr, &parameters.T_x, &parameters.T_y, &parameters.T_z,
-          &parameters.R_x, &parameters.R_y, &parameters.R_z,
-          &parameters.Scale);
+          &parameters.R_x, &parameters.R_y, &parameters.R_z, &parameters.Scale);
     }
   }  // Each functor holds its pair's copy: the list goes before the solve.
 
-  ceres::Solver::Options options;
-  options.linear_solver_type = ceres::DENSE_QR;
-  options.max_num_iterations = 1000;
-  options.minimizer_progress_to_stdout = false;
   ceres::Solver::Summary summary;
-  ceres::Solve(options, &problem, &summary);
+  ceres::Solve(FitOptions(), &problem, &summary);
 
   out << summary.FullReport() << "\n";
   PrintParameterBlock(parameters, out);

@@ -4,6 +4,8 @@
 // iterations, every other solver option at the library's default.
 #pragma once
 
+#include <ceres/solver.h>
+
 #include <ostream>
 #include <vector>
 
@@ -48,6 +50,10 @@ double GeometryConditionRatio(const std::vector<Point3>& projected_source);
 // 2 km, less than the coordinates' own rounding; a 2 km site with centimetre
 // noise has a ratio of order 0.1 to 1.
 inline constexpr double kMinimumGeometryConditionRatio = 1e-6;
+
+// The solver's options for the fit: the library's defaults with DENSE_QR, at
+// most 1000 iterations and no progress lines on standard output.
+ceres::Solver::Options FitOptions();
 
 // Fits the parameters to the pairs of projected source point i and
 // destination point i, starting from StartingParameters, then prints the
