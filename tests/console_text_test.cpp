@@ -69,6 +69,13 @@ std::vector<double> EdgeValues() {
                                 std::numeric_limits<double>::epsilon(),
                                 std::numeric_limits<double>::infinity(),
                                 -std::numeric_limits<double>::infinity()};
+  // Exact ties at the tenth decimal (k / 2048 * 10^10 ends in .5): printf
+  // rounds them to even.
+  for (int k = -4100; k <= 4100; ++k) values.push_back(k / 2048.0);
+  for (double tie : {0.00048828125, 0.00146484375, 8.99999999e8, 9e8, -9e8,
+                     8.9999999999999999e8, 123456.00000000005}) {
+    values.push_back(tie);
+  }
   for (int exponent = -320; exponent <= 308; ++exponent) {
     values.push_back(std::pow(10.0, exponent));
     values.push_back(-9.999995 * std::pow(10.0, exponent));
@@ -91,6 +98,11 @@ std::vector<double> RandomValues(std::size_t count) {
     // Also values of the size of residuals and coordinates.
     values.push_back(static_cast<double>(state >> 11) * 1e-22 - 0.0008);
     values.push_back(static_cast<double>(state >> 11) * 1e-13 + 100.0);
+    // Any mantissa, with a binary exponent from 2^-60 to 2^29.
+    const double mantissa =
+        static_cast<double>(state >> 11) / 9007199254740992.0;
+    values.push_back(std::ldexp(state & 1 ? -mantissa : mantissa,
+                                static_cast<int>(state % 90) - 60));
   }
   return values;
 }
