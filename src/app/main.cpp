@@ -3,6 +3,8 @@
 // Exit status: 0 success; 1 wrong argument count (nothing read, printed or
 // written); 2 a failed run (one line on standard error, the result file not
 // touched).
+#include <glog/logging.h>
+
 #include <iostream>
 #include <new>
 
@@ -10,6 +12,9 @@
 
 int main(int argc, char** argv) {
   if (argc != 3) return 1;
+  // The solver logs some terminations on standard error itself; the run
+  // reports the solver's message in its own one line instead.
+  FLAGS_minloglevel = google::GLOG_FATAL;
   try {
     helmert::RunHelmertFit(argv[1], argv[2], std::cout, std::cerr);
     return 0;
