@@ -86,6 +86,7 @@ double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
   Block stacked =
       Block::Zero(7 + 3 * static_cast<Eigen::Index>(points_per_block), 7);
   Eigen::Matrix<double, 7, 7> triangle = Eigen::Matrix<double, 7, 7>::Zero();
+  Eigen::HouseholderQR<Block> qr(stacked.rows(), 7);  // storage reused
   std::size_t next = 0;
   while (next < projected_source.size()) {
     const std::size_t count =
@@ -102,7 +103,7 @@ double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
       stacked.row(row + 1) << 0, 1, 0, -z, 0, x, y;
       stacked.row(row + 2) << 0, 0, 1, y, -x, 0, z;
     }
-    Eigen::HouseholderQR<Block> qr(stacked);
+    qr.compute(stacked);
     triangle = qr.matrixQR().topRows<7>().triangularView<Eigen::Upper>();
     next += count;
   }
