@@ -245,6 +245,21 @@ TEST_F(EstimateParametersTest, PrintsReportThenOneNewlineThenTheParameters) {
   EXPECT_FALSE(std::getline(lines, line)) << "nothing after Scale";
 }
 
+TEST_F(EstimateParametersTest, WarnsWhenTheSolverStopsWithoutConverging) {
+  const std::vector<Point3> source = Site(8, 2000.0, 13);
+  ceres::Solver::Options one_step = FitOptions();
+  one_step.max_num_iterations = 1;
+  EstimateParameters(source, Transformed(source, SurveyParameters(), 0.01, 14),
+                     out_, warnings_, one_step);
+  EXPECT_EQ(warnings_.str().rfind(
+                "warning: the fit stopped without converging after 1 "
+                "iterations: ",
+                0),
+            0u)
+      << warnings_.str();
+  EXPECT_EQ(warnings_.str().find('\n'), warnings_.str().size() - 1);
+}
+
 TEST_F(EstimateParametersTest, RefusesASolutionWithANonPositiveScale) {
   // Destinations that are the sources turned inside out: the best scale is
   // negative, which no similarity of surveying frames has.

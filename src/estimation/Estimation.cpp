@@ -131,7 +131,7 @@ ceres::Solver::Options FitOptions() {
 TransformParameters EstimateParameters(
     const std::vector<Point3>& projected_source,
     const std::vector<Point3>& destination, std::ostream& out,
-    std::ostream& warnings) {
+    std::ostream& warnings, const ceres::Solver::Options& options) {
   ceres::Problem problem;
   TransformParameters parameters;
   {
@@ -149,7 +149,7 @@ TransformParameters EstimateParameters(
   }  // Each functor holds its pair's copy: the list goes before the solve.
 
   ceres::Solver::Summary summary;
-  ceres::Solve(FitOptions(), &problem, &summary);
+  ceres::Solve(options, &problem, &summary);
 
   out << summary.FullReport() << "\n";
   PrintParameterBlock(parameters, out);

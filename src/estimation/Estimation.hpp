@@ -62,9 +62,11 @@ ceres::Solver::Options FitOptions();
 // the solver leaves no usable solution, a value that is not finite or a
 // scale that is not positive. A run that ends without converging goes on
 // with one warning line on `warnings`.
+// `options` are FitOptions() in every run of the tool; tests pass others.
 TransformParameters EstimateParameters(
     const std::vector<Point3>& projected_source,
     const std::vector<Point3>& destination, std::ostream& out,
-    std::ostream& warnings);
+    std::ostream& warnings,
+    const ceres::Solver::Options& options = FitOptions());
 
 }  // namespace helmert
