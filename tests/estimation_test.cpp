@@ -253,7 +253,7 @@ TEST_F(EstimateParametersTest, WarnsWhenTheSolverStopsWithoutConverging) {
                      out_, warnings_, one_step);
   EXPECT_EQ(warnings_.str().rfind(
                 "warning: the fit stopped without converging after 1 "
-                "iterations: ",
+                "iteration(s): ",
                 0),
             0u)
       << warnings_.str();

@@ -172,7 +172,7 @@ TransformParameters EstimateParameters(
     out.flush();
     warnings << "warning: the fit stopped without converging after "
              << summary.iterations.size() - 1
-             << " iterations: " << summary.message << std::endl;
+             << " iteration(s): " << summary.message << std::endl;
   }
   return parameters;
 }
