@@ -9,6 +9,7 @@
 #include <streambuf>
 #include <vector>
 
+#include "Synthetic.hpp"
 #include "estimation/Estimation.hpp"
 
 namespace {
@@ -24,19 +25,9 @@ class NullBuffer : public std::streambuf {
 // centimetre noise.
 void MakePairs(int n, std::vector<helmert::Point3>* source,
                std::vector<helmert::Point3>* destination) {
-  std::uint64_t state = 12345;
-  auto uniform = [&state] {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(state >> 11) / 4503599627370496.0 - 1.0;
-  };
-  helmert::TransformParameters truth;
-  truth.T_x = -39.67;
-  truth.T_y = 81.06;
-  truth.T_z = 82.73;
-  truth.R_x = -5.2e-6;
-  truth.R_y = 6.7e-6;
-  truth.R_z = 4.9e-8;
-  truth.Scale = 0.999991;
+  helmert::bench::UniformNoise uniform(12345);
+  const helmert::TransformParameters truth =
+      helmert::bench::SurveyLikeSimilarity();
   for (int i = 0; i < n; ++i) {
     const helmert::Point3 p{440000.0 + 10000.0 * uniform(),
                             4290000.0 + 10000.0 * uniform(),

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Synthetic.hpp"
 #include "estimation/BursaWolf.hpp"
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
@@ -25,19 +26,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const long n = std::strtol(argv[1], nullptr, 10);
-  std::uint64_t state = 42;
-  auto uniform = [&state] {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(state >> 11) / 4503599627370496.0 - 1.0;
-  };
-  helmert::TransformParameters truth;
-  truth.T_x = -39.67;
-  truth.T_y = 81.06;
-  truth.T_z = 82.73;
-  truth.R_x = -5.2e-6;
-  truth.R_y = 6.7e-6;
-  truth.R_z = 4.9e-8;
-  truth.Scale = 0.999991;
+  helmert::bench::UniformNoise uniform(42);
+  const helmert::TransformParameters truth =
+      helmert::bench::SurveyLikeSimilarity();
 
   std::string source_text, destination_text;
   char number[96];
