@@ -87,6 +87,20 @@ TEST(BursaWolfWorkedExample, JetsGiveTheAnalyticJacobian) {
   for (int row = 0; row < 3; ++row) EXPECT_EQ(r[row].a, plain[row]);
 }
 
+TEST(BursaWolfWorkedExample, AnalyticJacobianMatchesTheJets) {
+  const JacobianRows jacobian =
+      BursaWolfJacobian(WorkedParameters(), kWorkedSource);
+  const double expected[7][3] = {{1, 0, 0},      {0, 1, 0},      {0, 0, 1},
+                                 {0, -600, 400}, {600, 0, -200}, {-400, 200, 0},
+                                 {88, 200, 304}};
+  for (int column = 0; column < 7; ++column) {
+    for (int row = 0; row < 3; ++row) {
+      EXPECT_NEAR(jacobian(row, column), expected[column][row], kNanometre)
+          << "row " << row << " column " << column;
+    }
+  }
+}
+
 TEST(BursaWolfWorkedExample, InverseMatrixRows) {
   const Eigen::Matrix3d inverse = InverseRotationMatrix(0.01, -0.02, 0.03);
   const double d = 1.0014;

@@ -6,7 +6,6 @@
 #include "app/FitCheck.hpp"
 #include "common/Error.hpp"
 #include "estimation/Estimation.hpp"
-#include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
@@ -18,20 +17,6 @@ namespace {
 // "中央经线: " in GBK, with an ASCII colon and space.
 constexpr char kCentralMeridianLabel[] = "\xD6\xD0\xD1\xEB\xBE\xAD\xCF\xDF: ";
 
-// (easting, northing, source height) of every source point, in list order.
-std::vector<Point3> ProjectSourcePoints(const std::vector<Point3>& source,
-                                        double central_meridian_degrees) {
-  std::vector<Point3> projected;
-  projected.reserve(source.size());
-  for (const Point3& point : source) {
-    const PlanePair plane = GaussKrugerForward(
-        {point.x, point.y}, central_meridian_degrees, kFalseEasting,
-        kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
-    projected.push_back({plane.easting, plane.northing, point.z});
-  }
-  return projected;
-}
-
 }  // namespace
 
 std::string FitControlPoints(const ControlPoints& points,
@@ -40,7 +25,7 @@ std::string FitControlPoints(const ControlPoints& points,
   ValidateControlPoints(points, control_name);
   const double central_meridian = SelectCentralMeridian(points.source);
   const std::vector<Point3> projected =
-      ProjectSourcePoints(points.source, central_meridian);
+      ProjectToZone(points.source, central_meridian);
 
   const double condition = GeometryConditionRatio(projected);
   if (!(condition >= kMinimumGeometryConditionRatio)) {

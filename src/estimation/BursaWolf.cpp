@@ -32,6 +32,22 @@ Point3 ForwardTransform(const TransformParameters& parameters,
   return {predicted[0], predicted[1], predicted[2]};
 }
 
+JacobianRows BursaWolfJacobian(const TransformParameters& parameters,
+                               const Point3& source) {
+  const double s = parameters.Scale;
+  const Point3 rotated = ForwardTransform(
+      {0.0, 0.0, 0.0, parameters.R_x, parameters.R_y, parameters.R_z, 1.0},
+      source);
+  const double x = source.x;
+  const double y = source.y;
+  const double z = source.z;
+  JacobianRows jacobian;
+  jacobian << 1.0, 0.0, 0.0, 0.0, s * z, -s * y, rotated.x,  //
+      0.0, 1.0, 0.0, -s * z, 0.0, s * x, rotated.y,          //
+      0.0, 0.0, 1.0, s * y, -s * x, 0.0, rotated.z;
+  return jacobian;
+}
+
 Point3 ReverseTransform(const TransformParameters& parameters,
                         const Point3& destination) {
   return ReverseTransform(

@@ -83,6 +83,15 @@ Point3 ReverseTransform(const TransformParameters& parameters,
                         const Eigen::Matrix3d& inverse_rotation,
                         const Point3& destination);
 
+// The 3 x 7 Jacobian of ForwardTransform(source) with respect to the seven
+// parameters in their fixed order, at the given parameters: rows x, y, z of
+// the predicted point; columns T_x, T_y, T_z (identity), R_x, R_y, R_z
+// (Scale times the derivative of M * source) and Scale (M * source).
+// Exact: the map is linear in T and in the angles, bilinear with the scale.
+using JacobianRows = Eigen::Matrix<double, 3, 7>;
+JacobianRows BursaWolfJacobian(const TransformParameters& parameters,
+                               const Point3& source);
+
 // Residual of one point pair for the least-squares fit: predicted minus
 // observed, r = ForwardTransform(source) - destination, unweighted.
 struct BursaWolfResidual {

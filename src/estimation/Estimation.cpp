@@ -76,40 +76,17 @@ double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
   const double n = static_cast<double>(projected_source.size());
   centroid = {centroid.x / n, centroid.y / n, centroid.z / n};
 
-  // Rows of the Jacobian at zero angles and unit scale, columns in parameter
-  // order T_x, T_y, T_z, R_x, R_y, R_z, Scale. They are reduced in blocks:
-  // the 7 x 7 triangle of the rows so far stands on top of the next block.
-  constexpr std::size_t kMostPointsPerBlock = 256;
-  const std::size_t points_per_block =
-      std::min(kMostPointsPerBlock, projected_source.size());
-  using Block = Eigen::Matrix<double, Eigen::Dynamic, 7>;
-  Block stacked =
-      Block::Zero(7 + 3 * static_cast<Eigen::Index>(points_per_block), 7);
-  Eigen::Matrix<double, 7, 7> triangle = Eigen::Matrix<double, 7, 7>::Zero();
-  Eigen::HouseholderQR<Block> qr(stacked.rows(), 7);  // storage reused
-  std::size_t next = 0;
-  while (next < projected_source.size()) {
-    const std::size_t count =
-        std::min(points_per_block, projected_source.size() - next);
-    stacked.setZero();
-    stacked.topRows<7>() = triangle;
-    for (std::size_t k = 0; k < count; ++k) {
-      const Point3& p = projected_source[next + k];
-      const double x = p.x - centroid.x;
-      const double y = p.y - centroid.y;
-      const double z = p.z - centroid.z;
-      const Eigen::Index row = 7 + 3 * static_cast<Eigen::Index>(k);
-      stacked.row(row) << 1, 0, 0, 0, z, -y, x;
-      stacked.row(row + 1) << 0, 1, 0, -z, 0, x, y;
-      stacked.row(row + 2) << 0, 0, 1, y, -x, 0, z;
-    }
-    qr.compute(stacked);
-    triangle = qr.matrixQR().topRows<7>().triangularView<Eigen::Upper>();
-    next += count;
-  }
+  // Rows of the Jacobian at zero angles and unit scale, about the centroid.
+  const TransformParameters start;
+  const ParameterTriangle triangle =
+      JacobianTriangle(projected_source.size(), [&](std::size_t i) {
+        const Point3& p = projected_source[i];
+        return BursaWolfJacobian(
+            start, {p.x - centroid.x, p.y - centroid.y, p.z - centroid.z});
+      });
 
   // The columns of the triangle have the Jacobian's column norms.
-  Eigen::Matrix<double, 7, 7> scaled = triangle;
+  ParameterTriangle scaled = triangle;
   for (int column = 0; column < 7; ++column) {
     const double norm = triangle.col(column).norm();
     if (!(norm > 0.0)) return 0.0;

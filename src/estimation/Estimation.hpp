@@ -6,6 +6,9 @@
 
 #include <ceres/solver.h>
 
+#include <Eigen/QR>
+#include <algorithm>
+#include <cstddef>
 #include <ostream>
 #include <vector>
 
@@ -30,6 +33,41 @@ std::vector<PointPair> MakePointPairs(
 // (summed in pair order, divided by the count), no rotation, Scale 1.
 // Requires at least one pair.
 TransformParameters StartingParameters(const std::vector<PointPair>& pairs);
+
+// The upper triangle R of a QR factorisation of the 3n x 7 matrix J whose
+// rows 3i, 3i+1, 3i+2 are rows_of(i) (a JacobianRows), for i below
+// point_count: R^T R = J^T J, and the columns of R have the norms of J's.
+// The rows are reduced in blocks, the triangle of the rows so far standing
+// on top of the next block, so that memory does not grow with the count and
+// J^T J is never formed (its condition is the square of J's).
+using ParameterTriangle = Eigen::Matrix<double, 7, 7>;
+template <typename RowsOf>
+ParameterTriangle JacobianTriangle(std::size_t point_count, RowsOf rows_of) {
+  constexpr std::size_t kMostPointsPerBlock = 256;
+  const std::size_t points_per_block =
+      std::max<std::size_t>(1, std::min(kMostPointsPerBlock, point_count));
+  using Block = Eigen::Matrix<double, Eigen::Dynamic, 7>;
+  Block stacked =
+      Block::Zero(7 + 3 * static_cast<Eigen::Index>(points_per_block), 7);
+  ParameterTriangle triangle = ParameterTriangle::Zero();
+  Eigen::HouseholderQR<Block> qr(stacked.rows(), 7);  // storage reused
+  std::size_t next = 0;
+  while (next < point_count) {
+    const std::size_t count = std::min(points_per_block, point_count - next);
+    stacked.setZero();
+    stacked.template topRows<7>() = triangle;
+    for (std::size_t k = 0; k < count; ++k) {
+      stacked.template middleRows<3>(7 + 3 * static_cast<Eigen::Index>(k)) =
+          rows_of(next + k);
+    }
+    qr.compute(stacked);
+    triangle = qr.matrixQR()
+                   .template topRows<7>()
+                   .template triangularView<Eigen::Upper>();
+    next += count;
+  }
+  return triangle;
+}
 
 // How far the source points are from determining all seven parameters: the
 // ratio of the smallest to the largest singular value of the column-scaled

@@ -162,4 +162,17 @@ GeodeticPair GaussKrugerInverse(const PlanePair& plane,
   return {longitude, latitude};
 }
 
+std::vector<Point3> ProjectToZone(const std::vector<Point3>& geodetic,
+                                  double central_meridian_degrees) {
+  std::vector<Point3> projected;
+  projected.reserve(geodetic.size());
+  for (const Point3& point : geodetic) {
+    const PlanePair plane = GaussKrugerForward(
+        {point.x, point.y}, central_meridian_degrees, kFalseEasting,
+        kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
+    projected.push_back({plane.easting, plane.northing, point.z});
+  }
+  return projected;
+}
+
 }  // namespace helmert

@@ -72,4 +72,11 @@ GeodeticPair GaussKrugerInverse(const PlanePair& plane,
                                 double false_easting, double false_northing,
                                 double semi_major_axis, double flattening);
 
+// The points of `geodetic` (longitude deg, latitude deg, height m) as
+// (easting, northing, height) of the zone with the given central meridian
+// (degrees), on WGS84 with the zone's false easting and northing; the height
+// is carried over unchanged. In list order.
+std::vector<Point3> ProjectToZone(const std::vector<Point3>& geodetic,
+                                  double central_meridian_degrees);
+
 }  // namespace helmert

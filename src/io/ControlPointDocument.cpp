@@ -1,7 +1,5 @@
 #include "io/ControlPointDocument.hpp"
 
-#include <rapidjson/error/en.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include <fstream>
 
 #include "common/Error.hpp"
+#include "io/JsonText.hpp"
 
 namespace helmert {
 
@@ -100,18 +99,7 @@ std::vector<Point3> ReadPointList(const rapidjson::Value& array,
 ControlPoints ParseControlPointDocument(const std::string& text,
                                         const std::string& path) {
   rapidjson::Document document;
-  // The iterative parser accepts exactly the grammar of the default one but
-  // keeps its stack on the heap: a document of a few megabytes of brackets
-  // would overflow the call stack of the recursive parser.
-  document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
-  if (document.HasParseError()) {
-    throw Error(path + ": invalid JSON at byte offset " +
-                std::to_string(document.GetErrorOffset()) + ": " +
-                rapidjson::GetParseError_En(document.GetParseError()));
-  }
-  if (!document.IsObject()) {
-    throw Error(path + ": the document is not a JSON object");
-  }
+  ParseJsonObject(text, path, document);
   const rapidjson::Value* define = FindMember(document, "define");
   if (define == nullptr) {
     throw Error(path + ": the document has no member \"define\"");
