@@ -1,13 +1,19 @@
 #include "io/ResultDocument.hpp"
 
+#include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <Eigen/LU>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "common/Error.hpp"
+#include "io/JsonText.hpp"
 
 namespace helmert {
 
@@ -22,7 +28,92 @@ void WriteDouble(rapidjson::Writer<rapidjson::StringBuffer>& writer,
   }
 }
 
+const rapidjson::Value& RequireMember(const rapidjson::Value& root,
+                                      const char* name,
+                                      const std::string& path) {
+  const auto member = root.FindMember(name);
+  if (member == root.MemberEnd()) {
+    throw Error(path + ": the document has no member \"" + name + "\"");
+  }
+  return member->value;
+}
+
+// The numbers of the array member `name`, which must hold exactly `count`.
+std::vector<double> RequireNumbers(const rapidjson::Value& root,
+                                   const char* name, rapidjson::SizeType count,
+                                   const std::string& path) {
+  const rapidjson::Value& array = RequireMember(root, name, path);
+  const std::string where = path + ": \"" + name + "\"";
+  if (!array.IsArray()) throw Error(where + " is not an array");
+  if (array.Size() != count) {
+    throw Error(where + " holds " + std::to_string(array.Size()) +
+                " elements, not " + std::to_string(count));
+  }
+  std::vector<double> numbers;
+  for (rapidjson::SizeType i = 0; i < count; ++i) {
+    if (!array[i].IsNumber()) {
+      throw Error(where + " element " + std::to_string(i) + " is not a number");
+    }
+    numbers.push_back(array[i].GetDouble());
+  }
+  return numbers;
+}
+
+double RequireNumber(const rapidjson::Value& root, const char* name,
+                     const std::string& path) {
+  const rapidjson::Value& value = RequireMember(root, name, path);
+  if (!value.IsNumber()) {
+    throw Error(path + ": \"" + name + "\" is not a number");
+  }
+  return value.GetDouble();
+}
+
 }  // namespace
+
+StoredTransformation ParseResultDocument(const std::string& text,
+                                         const std::string& path) {
+  rapidjson::Document document;
+  ParseJsonObject(text, path, document);
+  StoredTransformation stored;
+  const std::vector<double> r = RequireNumbers(document, "R", 9, path);
+  for (int i = 0; i < 9; ++i) {
+    stored.zone_from_grid_rotation(i / 3, i % 3) = r[i];
+  }
+  const std::vector<double> t = RequireNumbers(document, "T", 3, path);
+  TransformParameters& parameters = stored.parameters;
+  parameters.T_x = t[0];
+  parameters.T_y = t[1];
+  parameters.T_z = t[2];
+  parameters.Scale = RequireNumber(document, "S", path);
+  if (!(parameters.Scale > 0.0)) {
+    throw Error(path + ": \"S\" is not a positive scale factor");
+  }
+  const double l0 = RequireNumber(document, "L0", path);
+  if (!(std::fabs(l0) <= 180.0 && std::fmod(l0, 3.0) == 0.0)) {
+    throw Error(path +
+                ": \"L0\" is not a whole multiple of 3 within [-180, 180]");
+  }
+  stored.central_meridian_degrees = l0;
+
+  const Eigen::Matrix3d m = stored.zone_from_grid_rotation.inverse();
+  if (!m.allFinite()) throw Error(path + ": \"R\" is a singular matrix");
+  parameters.R_x = m(2, 1);
+  parameters.R_y = m(0, 2);
+  parameters.R_z = m(1, 0);
+  const double deviation =
+      (RotationMatrix(parameters.R_x, parameters.R_y, parameters.R_z) - m)
+          .cwiseAbs()
+          .maxCoeff();
+  if (!(deviation <= kMostRotationMatrixDeviation)) {
+    std::ostringstream message;
+    message << path
+            << ": \"R\" is not the inverse of a linearised rotation matrix"
+               " (deviation "
+            << deviation << ")";
+    throw Error(message.str());
+  }
+  return stored;
+}
 
 std::string FormatResultDocument(const TransformParameters& parameters,
                                  double central_meridian_degrees) {

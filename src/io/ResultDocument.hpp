@@ -9,8 +9,10 @@
 // no line end.
 #pragma once
 
+#include <Eigen/Core>
 #include <string>
 
+#include "common/Point3.hpp"
 #include "estimation/BursaWolf.hpp"
 
 namespace helmert {
@@ -24,5 +26,35 @@ std::string FormatResultDocument(const TransformParameters& parameters,
 // Replaces the file at path with the text. Throws Error "Error writing file:
 // <path>: <reason>" when the file cannot be opened, written or closed.
 void WriteResultDocument(const std::string& path, const std::string& text);
+
+// What a result document holds, as read back.
+struct StoredTransformation {
+  // "R" as written: M^-1, which takes (destination - T) to the zone's frame
+  // before the division by the scale.
+  Eigen::Matrix3d zone_from_grid_rotation = Eigen::Matrix3d::Identity();
+  // The fitted parameters: T and the scale as written ("T", "S"), the
+  // angles recovered from M, the inverse of "R": R_x = M(2,1),
+  // R_y = M(0,2), R_z = M(1,0).
+  TransformParameters parameters;
+  double central_meridian_degrees = 0.0;  // "L0" (degrees)
+};
+
+// How far the inverse of "R" may be from the linearised rotation matrix of
+// the angles read off it. A document written by helmert-fit is within
+// rounding (1e-16); a larger deviation means a matrix of another form,
+// whose transformation the seven parameters cannot express.
+inline constexpr double kMostRotationMatrixDeviation = 1e-9;
+
+// Parses a result document's text; `path` is used in messages only. Refuses,
+// with a one-line message naming the path and the member: invalid JSON (with
+// the byte offset), a root that is not an object, a missing member, "R" that
+// is not an array of 9 numbers, "T" not an array of 3, "S" that is not a
+// positive number, "L0" that is not a whole multiple of 3 within
+// [-180, 180], a singular "R" and one whose inverse is not a linearised
+// rotation matrix
+// within kMostRotationMatrixDeviation. Other members are ignored, as in the
+// control-point document.
+StoredTransformation ParseResultDocument(const std::string& text,
+                                         const std::string& path);
 
 }  // namespace helmert
