@@ -1,0 +1,205 @@
+#include "report/Report.hpp"
+
+#include <cmath>
+
+#include "geodesy/GaussKruger.hpp"
+#include "report/Printf.hpp"
+#include "report/ProjPipeline.hpp"
+
+namespace helmert {
+
+namespace {
+
+constexpr const char* kParameterNames[7] = {"T_x", "T_y", "T_z",  "R_x",
+                                            "R_y", "R_z", "Scale"};
+
+// "  1.2345" or "     n/a" for a value that could not be computed, at
+// least one space before it even when it overflows the width; a value that
+// rounds to zero is written without a sign.
+std::string Fixed(double value, int width, int decimals) {
+  if (!std::isfinite(value)) return Printf(" %*s", width - 1, "n/a");
+  if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals)) value = 0.0;
+  return Printf(" %*.*f", width - 1, decimals, value);
+}
+
+void AppendTransformation(const TransformationReport& report,
+                          std::string& text) {
+  const StoredTransformation& stored = report.stored;
+  const TransformParameters& p = stored.parameters;
+  const double l0 = stored.central_meridian_degrees;
+  text += "Transformation\n";
+  text += Printf(
+      "  zone        3-degree Gauss-Krüger zone %d, central meridian L0 = "
+      "%.0f°, false easting 500000 m, no zone prefix, WGS84\n",
+      ZoneNumber(l0), l0);
+  text +=
+      "  model       grid = S · M · zone + T, seven-parameter Bursa-Wolf "
+      "(Helmert)\n"
+      "              M = [1 -R_z R_y; R_z 1 -R_x; -R_y R_x 1]: linearised "
+      "rotation,\n"
+      "              position-vector convention (R_z > 0 turns east toward "
+      "north)\n"
+      "              zone = (E, N, ellipsoidal height) of the WGS84 point in "
+      "the zone,\n"
+      "              grid = (E, N, h) of the local grid; the result document "
+      "holds M^-1\n"
+      "  note        the rotations act about the zone's origin (the equator "
+      "on L0), millions\n"
+      "              of metres from the points: T and the angles are strongly "
+      "correlated\n"
+      "              and meaningful only as a set\n";
+  text += Printf("  T_x   %16.4f m\n", p.T_x);
+  text += Printf("  T_y   %16.4f m\n", p.T_y);
+  text += Printf("  T_z   %16.4f m\n", p.T_z);
+  const double angles[3] = {p.R_x, p.R_y, p.R_z};
+  for (int k = 0; k < 3; ++k) {
+    text += Printf("  %s   %16.6e rad  %12.6f″\n", kParameterNames[3 + k],
+                   angles[k], angles[k] * kArcSecondsPerRadian);
+  }
+  text +=
+      Printf("  Scale %16.10f    %12.4f ppm\n", p.Scale, (p.Scale - 1.0) * 1e6);
+  if (report.points_central_meridian_degrees != l0) {
+    text += Printf(
+        "  warning     these points lie nearest to central meridian %.0f°; "
+        "they are evaluated in the document's zone, L0 = %.0f°\n",
+        report.points_central_meridian_degrees, l0);
+  }
+}
+
+void AppendResiduals(const TransformationReport& report, std::string& text) {
+  const Assessment& a = report.assessment;
+  text +=
+      "\nResiduals (forward map minus destination, metres; w = standardized "
+      "residual)\n";
+  text +=
+      "   point          dE          dN          dH       horiz     w_E     "
+      "w_N     w_H\n";
+  for (std::size_t i = 0; i < a.points.size(); ++i) {
+    const PointAssessment& point = a.points[i];
+    text += Printf("%8zu", i);
+    text += Fixed(point.residual.x, 12, 5);
+    text += Fixed(point.residual.y, 12, 5);
+    text += Fixed(point.residual.z, 12, 5);
+    text += Fixed(point.horizontal, 12, 5);
+    text += Fixed(point.standardized.x, 8, 2);
+    text += Fixed(point.standardized.y, 8, 2);
+    text += Fixed(point.standardized.z, 8, 2);
+    text += point.flagged ? "  FLAGGED\n" : "\n";
+  }
+  if (!a.blunder_test_available) {
+    text += a.fitted_points
+                ? "Blunder test: not available (it needs at least 4 fitted "
+                  "points)\n"
+                : "Blunder test: not available\n";
+    return;
+  }
+  const PointAssessment& worst = a.points[a.worst_point];
+  text += Printf("Worst point: %zu, largest |w| = %.2f (%s)\n", a.worst_point,
+                 worst.largest,
+                 worst.flagged ? "above 3: check this point"
+                               : "not above 3: no blunder found");
+  text += Printf(
+      "Flagged (|w| > 3, sigma0 estimated without the point%s): %zu of %zu\n",
+      a.fitted_points ? ", redundancy numbers from the fit" : "",
+      a.flagged_count, a.points.size());
+}
+
+void AppendSummary(const TransformationReport& report, std::string& text) {
+  const Assessment& a = report.assessment;
+  const std::size_t n = a.points.size();
+  text += "\nSummary\n";
+  text += Printf("  points              %zu\n", n);
+  text += Printf(
+      "  degrees of freedom  %d (%s)\n", a.degrees_of_freedom,
+      a.fitted_points
+          ? "3n - 7: the parameters are the least-squares fit to these points"
+          : "3n: check points, the parameters were not fitted to them");
+  text += Printf("  RMS horizontal      %.5f m\n", a.rms_horizontal);
+  text += Printf("  RMS vertical        %.5f m\n", a.rms_vertical);
+  text += Printf("  max horizontal      %.5f m at point %zu\n",
+                 a.points[a.max_horizontal_point].horizontal,
+                 a.max_horizontal_point);
+  text += Printf("  max vertical        %.5f m at point %zu\n",
+                 std::fabs(a.points[a.max_vertical_point].residual.z),
+                 a.max_vertical_point);
+  text += Printf(
+      "  sigma0              %.5f m (sqrt(sum of squared residuals "
+      "/ %d))\n",
+      a.sigma0, a.degrees_of_freedom);
+}
+
+void AppendPrecision(const TransformationReport& report, std::string& text) {
+  const Assessment& a = report.assessment;
+  text += "\nPrecision of the parameters";
+  if (!a.precision) {
+    text += ": not available, the parameters were not fitted to these points\n";
+    return;
+  }
+  text += " (sigma0² (JᵀJ)⁻¹, analytic Jacobian at these parameters)\n";
+  const Eigen::Matrix<double, 7, 1>& sd = a.precision->standard_deviation;
+  for (int j = 0; j < 3; ++j) {
+    text += Printf("  σ %-5s %14.4f m\n", kParameterNames[j], sd(j));
+  }
+  for (int j = 3; j < 6; ++j) {
+    text += Printf("  σ %-5s %14.6e rad  %10.6f″\n", kParameterNames[j], sd(j),
+                   sd(j) * kArcSecondsPerRadian);
+  }
+  text += Printf("  σ %-5s %14.6e      %10.4f ppm\n", kParameterNames[6], sd(6),
+                 sd(6) * 1e6);
+  text += "Correlation\n        ";
+  for (const char* name : kParameterNames) text += Printf("%7s", name);
+  text += "\n";
+  for (int j = 0; j < 7; ++j) {
+    text += Printf("  %-6s", kParameterNames[j]);
+    for (int k = 0; k < 7; ++k) {
+      text += Fixed(a.precision->correlation(j, k), 7, 3);
+    }
+    text += "\n";
+  }
+}
+
+}  // namespace
+
+int ZoneNumber(double central_meridian_degrees) {
+  const int zone = static_cast<int>(central_meridian_degrees / 3.0);
+  return zone > 0 ? zone : zone + 120;
+}
+
+TransformationReport BuildReport(const std::string& control_path,
+                                 ControlPoints points,
+                                 const std::string& result_path,
+                                 const StoredTransformation& stored) {
+  TransformationReport report;
+  report.control_path = control_path;
+  report.result_path = result_path;
+  report.stored = stored;
+  report.points_central_meridian_degrees = SelectCentralMeridian(points.source);
+  report.projected =
+      ProjectToZone(points.source, stored.central_meridian_degrees);
+  report.source = std::move(points.source);
+  report.destination = std::move(points.destination);
+  report.assessment = AssessTransformation(stored.parameters, report.projected,
+                                           report.destination);
+  report.grid_to_wgs84 = GridToWgs84Pipeline(stored);
+  report.wgs84_to_grid = Wgs84ToGridPipeline(stored);
+  return report;
+}
+
+std::string FormatTextReport(const TransformationReport& report) {
+  std::string text = "helmert-report\n";
+  text += "  control points  " + report.control_path +
+          Printf(" (%zu points)\n", report.assessment.points.size());
+  text += "  transformation  " + report.result_path + "\n\n";
+  AppendTransformation(report, text);
+  AppendResiduals(report, text);
+  AppendSummary(report, text);
+  AppendPrecision(report, text);
+  text += "\nPROJ pipelines (for cct; coordinates in the order shown)\n";
+  text += "  local grid (E N h) -> WGS84 (longitude latitude in degrees, h):\n";
+  text += "    " + report.grid_to_wgs84 + "\n";
+  text += "  WGS84 (longitude latitude in degrees, h) -> local grid (E N h):\n";
+  text += "    " + report.wgs84_to_grid + "\n";
+  return text;
+}
+
+}  // namespace helmert

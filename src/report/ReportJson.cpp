@@ -1,0 +1,189 @@
+// The report as one JSON document. A value that could not be computed (a
+// standardized residual of a point that cannot be tested) is written as
+// null: JSON has no not-a-number.
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+
+#include <cmath>
+
+#include "report/Report.hpp"
+
+namespace helmert {
+
+namespace {
+
+using JsonWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
+
+void Number(JsonWriter& writer, double value) {
+  if (std::isfinite(value)) {
+    writer.Double(value);
+  } else {
+    writer.Null();
+  }
+}
+
+void Triple(JsonWriter& writer, const char* key, const Point3& p) {
+  writer.Key(key);
+  writer.StartArray();
+  Number(writer, p.x);
+  Number(writer, p.y);
+  Number(writer, p.z);
+  writer.EndArray();
+}
+
+void Member(JsonWriter& writer, const char* key, double value) {
+  writer.Key(key);
+  Number(writer, value);
+}
+
+void Member(JsonWriter& writer, const char* key, const std::string& value) {
+  writer.Key(key);
+  writer.String(value.c_str(), static_cast<rapidjson::SizeType>(value.size()));
+}
+
+void WriteTransformation(const TransformationReport& report,
+                         JsonWriter& writer) {
+  const TransformParameters& p = report.stored.parameters;
+  writer.Key("transformation");
+  writer.StartObject();
+  Member(writer, "central_meridian_degrees",
+         report.stored.central_meridian_degrees);
+  writer.Key("zone");
+  writer.Int(ZoneNumber(report.stored.central_meridian_degrees));
+  Member(writer, "points_central_meridian_degrees",
+         report.points_central_meridian_degrees);
+  Member(writer, "convention",
+         std::string("grid = S * M * zone + T; M = [1 -R_z R_y; R_z 1 -R_x; "
+                     "-R_y R_x 1], linearised position-vector rotation about "
+                     "the zone's origin"));
+  Triple(writer, "translation_m", {p.T_x, p.T_y, p.T_z});
+  Triple(writer, "rotation_rad", {p.R_x, p.R_y, p.R_z});
+  Triple(writer, "rotation_arcsec",
+         {p.R_x * kArcSecondsPerRadian, p.R_y * kArcSecondsPerRadian,
+          p.R_z * kArcSecondsPerRadian});
+  Member(writer, "scale", p.Scale);
+  Member(writer, "scale_ppm", (p.Scale - 1.0) * 1e6);
+  writer.EndObject();
+}
+
+void WritePoints(const Assessment& a, JsonWriter& writer) {
+  writer.Key("points");
+  writer.StartArray();
+  for (std::size_t i = 0; i < a.points.size(); ++i) {
+    const PointAssessment& point = a.points[i];
+    writer.StartObject();
+    writer.Key("index");
+    writer.Uint64(i);
+    Triple(writer, "residual_m", point.residual);
+    Member(writer, "horizontal_m", point.horizontal);
+    Triple(writer, "redundancy", point.redundancy);
+    Triple(writer, "standardized", point.standardized);
+    writer.Key("flagged");
+    writer.Bool(point.flagged);
+    writer.EndObject();
+  }
+  writer.EndArray();
+}
+
+void WriteSummary(const Assessment& a, JsonWriter& writer) {
+  writer.Key("summary");
+  writer.StartObject();
+  writer.Key("points");
+  writer.Uint64(a.points.size());
+  writer.Key("fitted_points");
+  writer.Bool(a.fitted_points);
+  Member(writer, "gradient_cosine", a.gradient_cosine);
+  writer.Key("degrees_of_freedom");
+  writer.Int(a.degrees_of_freedom);
+  Member(writer, "rms_horizontal_m", a.rms_horizontal);
+  Member(writer, "rms_vertical_m", a.rms_vertical);
+  Member(writer, "max_horizontal_m",
+         a.points[a.max_horizontal_point].horizontal);
+  writer.Key("max_horizontal_point");
+  writer.Uint64(a.max_horizontal_point);
+  Member(writer, "max_vertical_m",
+         std::fabs(a.points[a.max_vertical_point].residual.z));
+  writer.Key("max_vertical_point");
+  writer.Uint64(a.max_vertical_point);
+  Member(writer, "sigma0_m", a.sigma0);
+  writer.Key("blunder_threshold");
+  writer.Double(kBlunderThreshold);
+  writer.Key("worst_point");
+  if (a.blunder_test_available) {
+    writer.Uint64(a.worst_point);
+  } else {
+    writer.Null();
+  }
+  writer.Key("flagged_points");
+  writer.StartArray();
+  for (std::size_t i = 0; i < a.points.size(); ++i) {
+    if (a.points[i].flagged) writer.Uint64(i);
+  }
+  writer.EndArray();
+  writer.EndObject();
+}
+
+void WritePrecision(const Assessment& a, JsonWriter& writer) {
+  writer.Key("precision");
+  if (!a.precision) {
+    writer.Null();
+    return;
+  }
+  const ParameterPrecision& precision = *a.precision;
+  writer.StartObject();
+  writer.Key("order");
+  writer.StartArray();
+  for (const char* name : {"T_x", "T_y", "T_z", "R_x", "R_y", "R_z", "Scale"}) {
+    writer.String(name);
+  }
+  writer.EndArray();
+  writer.Key("units");
+  writer.StartArray();
+  for (const char* unit : {"m", "m", "m", "rad", "rad", "rad", "1"}) {
+    writer.String(unit);
+  }
+  writer.EndArray();
+  writer.Key("standard_deviation");
+  writer.StartArray();
+  for (int j = 0; j < 7; ++j) Number(writer, precision.standard_deviation(j));
+  writer.EndArray();
+  for (const auto& [key, matrix] :
+       {std::pair<const char*, const ParameterMatrix*>{"covariance",
+                                                       &precision.covariance},
+        {"correlation", &precision.correlation}}) {
+    writer.Key(key);
+    writer.StartArray();
+    for (int j = 0; j < 7; ++j) {
+      writer.StartArray();
+      for (int k = 0; k < 7; ++k) Number(writer, (*matrix)(j, k));
+      writer.EndArray();
+    }
+    writer.EndArray();
+  }
+  writer.EndObject();
+}
+
+}  // namespace
+
+std::string FormatJsonReport(const TransformationReport& report) {
+  rapidjson::StringBuffer buffer;
+  JsonWriter writer(buffer);
+  writer.SetIndent(' ', 2);
+  writer.SetFormatOptions(rapidjson::kFormatSingleLineArray);
+  writer.StartObject();
+  Member(writer, "control", report.control_path);
+  Member(writer, "result", report.result_path);
+  WriteTransformation(report, writer);
+  WritePoints(report.assessment, writer);
+  WriteSummary(report.assessment, writer);
+  WritePrecision(report.assessment, writer);
+  writer.Key("proj");
+  writer.StartObject();
+  Member(writer, "grid_to_wgs84", report.grid_to_wgs84);
+  Member(writer, "wgs84_to_grid", report.wgs84_to_grid);
+  writer.EndObject();
+  writer.EndObject();
+  return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
+}
+
+}  // namespace helmert

@@ -1,0 +1,148 @@
+#include "report/ReportRun.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include "io/ControlPointDocument.hpp"
+#include "io/ResultDocument.hpp"
+#include "report/Report.hpp"
+#include "report/ResidualPlot.hpp"
+
+namespace helmert {
+
+namespace {
+
+// Whether two paths name the same file, also when one does not exist yet.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) return true;
+  const auto canonical_a = std::filesystem::weakly_canonical(a, error);
+  if (error) return a == b;
+  const auto canonical_b = std::filesystem::weakly_canonical(b, error);
+  if (error) return a == b;
+  return canonical_a == canonical_b;
+}
+
+// Writes each text to a temporary file beside its path, then renames them
+// all into place: either every file is replaced or none is.
+void WriteTogether(
+    const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<std::string> temporaries;
+  const auto discard = [&temporaries] {
+    for (const std::string& temporary : temporaries) {
+      std::remove(temporary.c_str());
+    }
+  };
+  for (const auto& [path, text] : files) {
+    const std::string temporary = path + ".helmert-report-partial";
+    std::ofstream file(temporary,
+                       std::ios::out | std::ios::binary | std::ios::trunc);
+    if (file.is_open()) temporaries.push_back(temporary);
+    if (file.is_open())
+      file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (file.is_open()) file.close();
+    if (!file) {
+      const std::string reason = std::strerror(errno);
+      discard();
+      throw Error("Error writing file: " + path + ": " + reason);
+    }
+  }
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    if (std::rename(temporaries[k].c_str(), files[k].first.c_str()) != 0) {
+      const std::string reason = std::strerror(errno);
+      discard();
+      throw Error("Error writing file: " + files[k].first + ": " + reason);
+    }
+  }
+}
+
+}  // namespace
+
+ReportArguments ParseReportArguments(
+    const std::vector<std::string>& arguments) {
+  ReportArguments parsed;
+  std::vector<std::string> documents;
+  for (std::size_t k = 0; k < arguments.size(); ++k) {
+    const std::string& argument = arguments[k];
+    if (argument == "--help" || argument == "-h") {
+      parsed.help = true;
+      return parsed;
+    }
+    std::string* target = nullptr;
+    std::string name;
+    std::string value;
+    bool has_value = false;
+    for (const char* option : {"--svg", "--json"}) {
+      const std::string prefix = std::string(option) + "=";
+      if (argument == option) {
+        name = option;
+      } else if (argument.compare(0, prefix.size(), prefix) == 0) {
+        name = option;
+        value = argument.substr(prefix.size());
+        has_value = true;
+      }
+    }
+    if (name.empty()) {
+      if (argument.size() > 1 && argument[0] == '-') {
+        throw UsageError("unknown option " + argument);
+      }
+      documents.push_back(argument);
+      continue;
+    }
+    target = name == "--svg" ? &parsed.svg_path : &parsed.json_path;
+    if (!has_value) {
+      if (k + 1 == arguments.size()) {
+        throw UsageError(name + " needs a file name");
+      }
+      value = arguments[++k];
+    }
+    if (value.empty()) throw UsageError(name + " needs a file name");
+    if (!target->empty()) throw UsageError(name + " is given twice");
+    *target = value;
+  }
+  if (documents.size() != 2) {
+    throw UsageError("expected two documents, CONTROL.json and RESULT.json");
+  }
+  parsed.control_path = documents[0];
+  parsed.result_path = documents[1];
+  for (const std::string* output : {&parsed.svg_path, &parsed.json_path}) {
+    if (output->empty()) continue;
+    if (SameFile(*output, parsed.control_path) ||
+        SameFile(*output, parsed.result_path)) {
+      throw UsageError("the output " + *output + " would replace an input");
+    }
+  }
+  if (!parsed.svg_path.empty() && !parsed.json_path.empty() &&
+      SameFile(parsed.svg_path, parsed.json_path)) {
+    throw UsageError("--svg and --json name the same file");
+  }
+  return parsed;
+}
+
+void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
+  ControlPoints points = ParseControlPointDocument(
+      ReadTextFile(arguments.control_path), arguments.control_path);
+  ValidateControlPoints(points, arguments.control_path);
+  const StoredTransformation stored = ParseResultDocument(
+      ReadTextFile(arguments.result_path), arguments.result_path);
+
+  const TransformationReport report = BuildReport(
+      arguments.control_path, std::move(points), arguments.result_path, stored);
+  std::vector<std::pair<std::string, std::string>> files;
+  if (!arguments.svg_path.empty()) {
+    files.emplace_back(arguments.svg_path, FormatResidualPlot(report));
+  }
+  if (!arguments.json_path.empty()) {
+    files.emplace_back(arguments.json_path, FormatJsonReport(report));
+  }
+  const std::string text = FormatTextReport(report);
+  WriteTogether(files);
+  out << text;
+  out.flush();
+}
+
+}  // namespace helmert

@@ -1,0 +1,45 @@
+// The run of helmert-report: read a control-point document and a result
+// document, assess the transformation on the points, print the report and
+// write the optional plot and JSON report.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/Error.hpp"
+
+namespace helmert {
+
+inline constexpr char kReportUsage[] =
+    "usage: helmert-report CONTROL.json RESULT.json [--svg PLOT.svg] "
+    "[--json REPORT.json]";
+
+// Wrong usage of the command line (exit status 1).
+class UsageError : public Error {
+ public:
+  using Error::Error;
+};
+
+struct ReportArguments {
+  bool help = false;  // --help or -h: print the usage line, nothing else
+  std::string control_path;
+  std::string result_path;
+  std::string svg_path;   // empty: no plot
+  std::string json_path;  // empty: no JSON report
+};
+
+// The arguments after the program name: two documents and the options
+// "--svg PATH", "--json PATH" (or "--svg=PATH"), in any order, each at most
+// once. Throws UsageError for anything else, and when an output path is one
+// of the input paths or both outputs share one.
+ReportArguments ParseReportArguments(const std::vector<std::string>& arguments);
+
+// Reads and checks both documents (the same readers, checks and messages as
+// helmert-fit), builds the report, writes the plot and the JSON report, and
+// then prints the text report on `out`. Throws Error on any failure before
+// anything is printed; no output file is left half-written, and neither is
+// replaced unless both are written.
+void RunHelmertReport(const ReportArguments& arguments, std::ostream& out);
+
+}  // namespace helmert
