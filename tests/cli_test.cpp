@@ -90,7 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
                    kData + "/similarity-hefei.json"},
         // West and south: central meridian -72 (the floor, not -69).
         GoldenCase{"SouthWestOfGreenwich", "santiago-west",
-                   kData + "/santiago-west.json"}),
+                   kData + "/santiago-west.json"},
+        // Millimetre noise and one point 0.5 m off (helmert-report's test).
+        GoldenCase{"OneBlunder", "blunder-zhengzhou",
+                   kData + "/blunder-zhengzhou.json"},
+        // Part of the example, to check on the other part.
+        GoldenCase{"PartOfTheExample", "ordos-fit12",
+                   kData + "/ordos-fit12.json"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelmertFit, WrongArgumentCountsEndSilentlyWithStatusOne) {

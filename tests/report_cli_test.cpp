@@ -1,0 +1,296 @@
+// The helmert-report executable: its usage, the report, JSON document and
+// plot against golden files, refused input with helmert-fit's own messages,
+// output files written completely or not at all, the plot as XML and, where
+// Chromium is installed, as a rendered picture.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.hpp"
+
+namespace helmert {
+namespace {
+
+using testing::ProcessResult;
+using testing::ProgramOnPath;
+using testing::ReadFile;
+using testing::RunProgram;
+using testing::TemporaryDirectory;
+using testing::WriteFile;
+
+const std::string kReport = HELMERT_REPORT_EXECUTABLE;
+const std::string kFit = HELMERT_FIT_EXECUTABLE;
+const std::string kData = HELMERT_TEST_DATA;
+const std::string kExamples = HELMERT_EXAMPLES;
+const std::string kUsage =
+    "usage: helmert-report CONTROL.json RESULT.json [--svg PLOT.svg] "
+    "[--json REPORT.json]\n";
+
+ProcessResult Report(const std::vector<std::string>& arguments) {
+  return RunProgram(kReport, arguments);
+}
+
+bool UpdatingGoldenFiles() {
+  return std::getenv("HELMERT_UPDATE_GOLDEN") != nullptr;
+}
+
+// The golden runs pass relative paths, so that the file names the report
+// prints do not depend on where the checkout is.
+ProcessResult ReportInSourceTree(const std::vector<std::string>& arguments) {
+  std::vector<std::string> shell = {"-c", "cd \"$0\" && exec \"$@\"",
+                                    kData + "/..", kReport};
+  shell.insert(shell.end(), arguments.begin(), arguments.end());
+  return RunProgram("/bin/sh", shell);
+}
+
+struct GoldenCase {
+  const char* name;
+  const char* control;  // relative to tests/
+  const char* result;
+  const char* golden;  // file stem under tests/data/golden
+};
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+
+class GoldenReportTest : public ::testing::TestWithParam<GoldenCase> {
+ protected:
+  TemporaryDirectory directory_;
+};
+
+TEST_P(GoldenReportTest, TextJsonAndPlotMatchByteForByte) {
+  const GoldenCase& c = GetParam();
+  const std::string svg = directory_.Path("plot.svg");
+  const std::string json = directory_.Path("report.json");
+  const ProcessResult run =
+      ReportInSourceTree({c.control, c.result, "--svg", svg, "--json", json});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const std::string golden = kData + "/golden/" + c.golden;
+  if (UpdatingGoldenFiles()) {
+    WriteFile(golden + ".report.txt", run.out);
+    WriteFile(golden + ".report.json", ReadFile(json));
+    WriteFile(golden + ".report.svg", ReadFile(svg));
+  }
+  EXPECT_EQ(run.out, ReadFile(golden + ".report.txt"));
+  EXPECT_EQ(ReadFile(json), ReadFile(golden + ".report.json"));
+  EXPECT_EQ(ReadFile(svg), ReadFile(golden + ".report.svg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, GoldenReportTest,
+    ::testing::Values(
+        GoldenCase{"OrdosExample", "../examples/ordos.json",
+                   "data/golden/ordos.result.json", "ordos"},
+        GoldenCase{"OneBlunder", "data/blunder-zhengzhou.json",
+                   "data/golden/blunder-zhengzhou.result.json",
+                   "blunder-zhengzhou"},
+        // Points the parameters were not fitted to: no precision, 3n.
+        GoldenCase{"CheckPoints", "data/ordos-check4.json",
+                   "data/golden/ordos-fit12.result.json", "ordos-check4"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HelmertReportUsage, HelpGoesToStandardOutput) {
+  for (const char* flag : {"--help", "-h"}) {
+    const ProcessResult run = Report({flag});
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.out, kUsage);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  const char* problem;
+};
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }
+
+class UsageTest : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageTest, ExitsOneWithTheProblemAndTheUsageLine) {
+  const ProcessResult run = Report(GetParam().arguments);
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, std::string("helmert-report: ") + GetParam().problem +
+                         "\n" + kUsage);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, UsageTest,
+    ::testing::Values(UsageCase{"NoArguments",
+                                {},
+                                "expected two documents, CONTROL.json "
+                                "and RESULT.json"},
+                      UsageCase{"OneDocument",
+                                {"a.json"},
+                                "expected two documents, "
+                                "CONTROL.json and RESULT.json"},
+                      UsageCase{"ThreeDocuments",
+                                {"a", "b", "c"},
+                                "expected two documents, "
+                                "CONTROL.json and RESULT.json"},
+                      UsageCase{"UnknownOption",
+                                {"a", "b", "--pdf", "p"},
+                                "unknown option --pdf"},
+                      UsageCase{"OptionWithoutFile",
+                                {"a", "b", "--svg"},
+                                "--svg needs a file name"},
+                      UsageCase{"EmptyFileName",
+                                {"a", "b", "--json="},
+                                "--json needs a file name"},
+                      UsageCase{"OptionTwice",
+                                {"a", "b", "--svg", "p", "--svg=q"},
+                                "--svg is given twice"},
+                      UsageCase{"OutputOverInput",
+                                {"a.json", "b.json", "--json", "b.json"},
+                                "the output b.json would replace an input"},
+                      UsageCase{"BothOutputsOneFile",
+                                {"a", "b", "--json", "o", "--svg", "o"},
+                                "--svg and --json name the same file"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every control-point document that helmert-fit refuses before fitting is
+// refused with the same line; collinear or mirrored points are refused by
+// the fit alone and can still be checked.
+class RefusedControlTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  TemporaryDirectory directory_;
+};
+
+TEST_P(RefusedControlTest, SameStatusAndLineAsHelmertFit) {
+  const std::string document = kData + "/bad/" + GetParam();
+  const ProcessResult fit = RunProgram(kFit, {document, directory_.Path("r")});
+  const std::string svg = directory_.Path("plot.svg");
+  const ProcessResult run =
+      Report({document, kData + "/golden/ordos.result.json", "--svg", svg});
+  if (GetParam() == "collinear.json" || GetParam() == "mirrored.json") {
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    return;
+  }
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, fit.err);
+  EXPECT_FALSE(std::filesystem::exists(svg));
+}
+
+std::vector<std::string> BadDocuments() {
+  std::vector<std::string> names;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(kData + "/bad")) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadDocuments, RefusedControlTest, ::testing::ValuesIn(BadDocuments()),
+    [](const auto& info) {
+      std::string name = info.param.substr(0, info.param.find('.'));
+      name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+      return name;
+    });
+
+class HelmertReportFiles : public ::testing::Test {
+ protected:
+  const std::string control_ = kExamples + "/ordos.json";
+  const std::string result_ = kData + "/golden/ordos.result.json";
+  TemporaryDirectory directory_;
+};
+
+TEST_F(HelmertReportFiles, RefusesABrokenResultDocument) {
+  const std::string result = directory_.Path("result.json");
+  WriteFile(result, "{\"R\":[1,0,0],\"T\":[0,0,0],\"S\":1,\"L0\":111}");
+  const ProcessResult run = Report({control_, result});
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, result + ": \"R\" holds 3 elements, not 9\n");
+}
+
+TEST_F(HelmertReportFiles, MissingResultDocumentIsAnOpeningError) {
+  const ProcessResult run = Report({control_, directory_.Path("none.json")});
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_EQ(run.err,
+            "Error opening file: " + directory_.Path("none.json") + "\n");
+}
+
+// A failed write must not leave the other output replaced or half-written.
+TEST_F(HelmertReportFiles, WritesBothOutputsOrNeither) {
+  const std::string svg = directory_.Path("plot.svg");
+  WriteFile(svg, "previous plot");
+  const std::string json = directory_.Path("missing/report.json");
+  const ProcessResult run =
+      Report({control_, result_, "--svg", svg, "--json", json});
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "Error writing file: " + json + ": No such file or directory\n");
+  EXPECT_EQ(ReadFile(svg), "previous plot");
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(directory_.path())) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1u) << "a temporary file was left behind";
+}
+
+TEST_F(HelmertReportFiles, DoesNotChangeWhatHelmertFitWrites) {
+  const std::string result = directory_.Path("result.json");
+  const ProcessResult fit = RunProgram(kFit, {control_, result});
+  ASSERT_EQ(fit.exit_status, 0);
+  const std::string before = ReadFile(result);
+  ASSERT_EQ(Report({control_, result, "--json", directory_.Path("r.json")})
+                .exit_status,
+            0);
+  EXPECT_EQ(ReadFile(result), before);
+  EXPECT_EQ(before, ReadFile(result_));
+}
+
+// The plot is XML with one arrow per point (xmllint from libxml2-utils).
+TEST_F(HelmertReportFiles, PlotIsXmlWithOneArrowPerPoint) {
+  if (!ProgramOnPath("xmllint")) GTEST_SKIP() << "xmllint is not installed";
+  const std::string svg = directory_.Path("plot.svg");
+  const std::string control = kData + "/blunder-zhengzhou.json";
+  const std::string result = directory_.Path("result.json");
+  ASSERT_EQ(RunProgram(kFit, {control, result}).exit_status, 0);
+  ASSERT_EQ(Report({control, result, "--svg", svg}).exit_status, 0);
+  const auto count = [&svg](const std::string& path) {
+    const ProcessResult run = RunProgram(
+        "xmllint", {"--noout", "--xpath", "count(" + path + ")", svg});
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    return run.out;
+  };
+  EXPECT_EQ(count("//*[local-name()='line'][@class='arrow']"), "16\n");
+  EXPECT_EQ(count("//*[local-name()='circle'][@class='point']"), "16\n");
+  EXPECT_EQ(count("//*[local-name()='text'][@class='flag']"), "1\n");
+}
+
+// Renders the example's plot as Chromium would show it. Runs only where
+// Chromium is installed (scripts/setup --browser); the picture is kept as
+// ordos-plot.png in the tests folder of the build tree for a person to look at.
+TEST_F(HelmertReportFiles, ChromiumRendersThePlot) {
+  if (!ProgramOnPath("chromium")) GTEST_SKIP() << "chromium is not installed";
+  const std::string svg = directory_.Path("plot.svg");
+  ASSERT_EQ(Report({control_, result_, "--svg", svg}).exit_status, 0);
+  const std::string png = std::filesystem::absolute("ordos-plot.png").string();
+  std::filesystem::remove(png);
+  const ProcessResult run =
+      RunProgram("chromium", {"--headless", "--no-sandbox", "--disable-gpu",
+                              "--hide-scrollbars", "--window-size=970,875",
+                              "--user-data-dir=" + directory_.Path("profile"),
+                              "--screenshot=" + png, "file://" + svg});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  const std::string picture = ReadFile(png);
+  ASSERT_GT(picture.size(), 8u);
+  EXPECT_EQ(picture.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  // A blank page compresses to a few kilobytes; the plot does not.
+  EXPECT_GT(picture.size(), 20000u);
+}
+
+}  // namespace
+}  // namespace helmert
