@@ -3,6 +3,7 @@
 // output files written completely or not at all, the plot as XML and, where
 // Chromium is installed, as a rendered picture.
 #include <gtest/gtest.h>
+#include <rapidjson/document.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -212,6 +213,21 @@ TEST_F(HelmertReportFiles, RefusesABrokenResultDocument) {
   EXPECT_EQ(run.err, result + ": \"R\" holds 3 elements, not 9\n");
 }
 
+// Guards against reporting infinite residuals as points flagged by a test
+// that could not be computed: such a document is refused instead.
+TEST_F(HelmertReportFiles, RefusesAScaleThatOverflowsTheResiduals) {
+  const std::string result = directory_.Path("result.json");
+  WriteFile(result,
+            "{\"R\":[1,0,0,0,1,0,0,0,1],\"T\":[0,0,0],\"S\":1e308,\"L0\":111}");
+  const std::string svg = directory_.Path("plot.svg");
+  const ProcessResult run = Report({control_, result, "--svg", svg});
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, result + ": the transformation takes the points of " +
+                         control_ + " beyond the range of numbers\n");
+  EXPECT_FALSE(std::filesystem::exists(svg));
+}
+
 TEST_F(HelmertReportFiles, MissingResultDocumentIsAnOpeningError) {
   const ProcessResult run = Report({control_, directory_.Path("none.json")});
   EXPECT_EQ(run.exit_status, 2);
@@ -270,6 +286,25 @@ TEST_F(HelmertReportFiles, PlotIsXmlWithOneArrowPerPoint) {
   EXPECT_EQ(count("//*[local-name()='text'][@class='flag']"), "1\n");
 }
 
+// A file name that is not UTF-8 (Latin-1 here) must not make the plot
+// unreadable XML or the JSON report invalid UTF-8.
+TEST_F(HelmertReportFiles, Latin1FileNameLeavesValidDocuments) {
+  if (!ProgramOnPath("xmllint")) GTEST_SKIP() << "xmllint is not installed";
+  const std::string control = directory_.Path("K\xF6ln & <Bonn>.json");
+  WriteFile(control, ReadFile(control_));
+  const std::string svg = directory_.Path("plot.svg");
+  const std::string json = directory_.Path("report.json");
+  ASSERT_EQ(
+      Report({control, result_, "--svg", svg, "--json", json}).exit_status, 0);
+  const ProcessResult xml = RunProgram("xmllint", {"--noout", svg});
+  EXPECT_EQ(xml.exit_status, 0) << xml.err;
+  rapidjson::Document document;
+  document.Parse<rapidjson::kParseValidateEncodingFlag>(ReadFile(json).c_str());
+  ASSERT_FALSE(document.HasParseError()) << document.GetErrorOffset();
+  EXPECT_EQ(std::string(document["control"].GetString()),
+            directory_.Path("K\xEF\xBF\xBDln & <Bonn>.json"));
+}
+
 // Renders the example's plot as Chromium would show it. Runs only where
 // Chromium is installed (scripts/setup --browser); the picture is kept as
 // ordos-plot.png in the tests folder of the build tree for a person to look at.
@@ -277,13 +312,15 @@ TEST_F(HelmertReportFiles, ChromiumRendersThePlot) {
   if (!ProgramOnPath("chromium")) GTEST_SKIP() << "chromium is not installed";
   const std::string svg = directory_.Path("plot.svg");
   ASSERT_EQ(Report({control_, result_, "--svg", svg}).exit_status, 0);
-  const std::string png = std::filesystem::absolute("ordos-plot.png").string();
+  const std::string png = std::string(HELMERT_TEST_OUTPUT) + "/ordos-plot.png";
   std::filesystem::remove(png);
-  const ProcessResult run =
-      RunProgram("chromium", {"--headless", "--no-sandbox", "--disable-gpu",
-                              "--hide-scrollbars", "--window-size=970,875",
-                              "--user-data-dir=" + directory_.Path("profile"),
-                              "--screenshot=" + png, "file://" + svg});
+  const ProcessResult run = RunProgram(
+      "chromium",
+      {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+       "--disable-background-networking", "--disable-component-update",
+       "--disable-sync", "--hide-scrollbars", "--window-size=970,875",
+       "--user-data-dir=" + directory_.Path("profile"), "--screenshot=" + png,
+       "file://" + svg});
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const std::string picture = ReadFile(png);
   ASSERT_GT(picture.size(), 8u);

@@ -22,6 +22,7 @@
 #include "geodesy/GaussKruger.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
+#include "report/Utf8.hpp"
 
 namespace helmert {
 namespace {
@@ -293,6 +294,42 @@ TEST(Assessment, StandardDeviationsMatchAMonteCarloSimulation) {
     }
   }
 }
+
+// ---------------------------------------------------------------------------
+// File names as UTF-8 text for the JSON report and the plot.
+
+struct Utf8Case {
+  const char* name;
+  std::string bytes;
+  std::string printable;
+};
+void PrintTo(const Utf8Case& c, std::ostream* os) { *os << c.name; }
+
+class PrintableUtf8Test : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(PrintableUtf8Test, KeepsWellFormedTextAndReplacesTheRest) {
+  EXPECT_EQ(PrintableUtf8(GetParam().bytes), GetParam().printable);
+}
+
+#define FFFD "\xEF\xBF\xBD"
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, PrintableUtf8Test,
+    ::testing::Values(
+        Utf8Case{"AsciiPath", "data/ordos.json", "data/ordos.json"},
+        Utf8Case{"ChineseName",
+                 "\xE9\x84\x82\xE5\xB0\x94\xE5\xA4\x9A\xE6\x96\xAF",
+                 "\xE9\x84\x82\xE5\xB0\x94\xE5\xA4\x9A\xE6\x96\xAF"},
+        Utf8Case{"FourByteCharacter", "\xF0\x9F\x93\x90", "\xF0\x9F\x93\x90"},
+        Utf8Case{"Latin1Byte", "K\xF6ln.json", "K" FFFD "ln.json"},
+        Utf8Case{"ControlCharacter", std::string("a\x01\tb\0c", 6),
+                 "a" FFFD FFFD "b" FFFD "c"},
+        Utf8Case{"TruncatedSequence", "x\xE4\xB8", "x" FFFD FFFD},
+        Utf8Case{"OverlongSlash", "\xC0\xAF", FFFD FFFD},
+        Utf8Case{"Surrogate", "\xED\xA0\x80", FFFD FFFD FFFD},
+        Utf8Case{"BeyondUnicode", "\xF4\x90\x80\x80", FFFD FFFD FFFD FFFD},
+        Utf8Case{"NonCharacter", "\xEF\xBF\xBF", FFFD FFFD FFFD}),
+    [](const auto& info) { return std::string(info.param.name); });
+#undef FFFD
 
 // ---------------------------------------------------------------------------
 // The PROJ pipelines, run through PROJ's cct.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/Error.hpp"
 #include "geodesy/GaussKruger.hpp"
 #include "report/Printf.hpp"
 #include "report/ProjPipeline.hpp"
@@ -180,6 +181,13 @@ TransformationReport BuildReport(const std::string& control_path,
   report.destination = std::move(points.destination);
   report.assessment = AssessTransformation(stored.parameters, report.projected,
                                            report.destination);
+  // A result document of absurd values (a scale or translation near the
+  // largest double) takes the points beyond the range of numbers: every
+  // figure of the report would be infinite or undefined.
+  if (!std::isfinite(report.assessment.sum_of_squares)) {
+    throw Error(result_path + ": the transformation takes the points of " +
+                control_path + " beyond the range of numbers");
+  }
   report.grid_to_wgs84 = GridToWgs84Pipeline(stored);
   report.wgs84_to_grid = Wgs84ToGridPipeline(stored);
   return report;

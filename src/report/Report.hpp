@@ -34,7 +34,8 @@ struct TransformationReport {
 
 // Projects the points into the document's zone and assesses the document's
 // transformation on them. The points must have passed
-// ValidateControlPoints.
+// ValidateControlPoints. Throws Error, naming both documents, when the
+// residuals are too large to be represented.
 TransformationReport BuildReport(const std::string& control_path,
                                  ControlPoints points,
                                  const std::string& result_path,

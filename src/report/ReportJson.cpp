@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "report/Report.hpp"
+#include "report/Utf8.hpp"
 
 namespace helmert {
 
@@ -38,7 +39,8 @@ void Member(JsonWriter& writer, const char* key, double value) {
 
 void Member(JsonWriter& writer, const char* key, const std::string& value) {
   writer.Key(key);
-  writer.String(value.c_str(), static_cast<rapidjson::SizeType>(value.size()));
+  const std::string text = PrintableUtf8(value);
+  writer.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
 }
 
 void WriteTransformation(const TransformationReport& report,

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "report/Printf.hpp"
+#include "report/Utf8.hpp"
 
 namespace helmert {
 
@@ -21,9 +22,10 @@ constexpr double kMarkerRadius = 6.0;
 // Beyond this many points only flagged points are labelled.
 constexpr std::size_t kMostLabelledPoints = 100;
 
+// Text for XML character data or an attribute value.
 std::string Escaped(const std::string& text) {
   std::string escaped;
-  for (const char c : text) {
+  for (const char c : PrintableUtf8(text)) {
     switch (c) {
       case '&':
         escaped += "&amp;";
