@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "estimation/BursaWolf.hpp"
-#include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 
 namespace {
@@ -69,13 +68,9 @@ int WriteBlunderFixture() {
   const double central_meridian = helmert::SelectCentralMeridian(source);
   unsigned long long state = 20261209;
   std::vector<Point3> destination;
-  for (const Point3& point : source) {
-    const helmert::PlanePair plane = helmert::GaussKrugerForward(
-        {point.x, point.y}, central_meridian, helmert::kFalseEasting,
-        helmert::kFalseNorthing, helmert::kWgs84SemiMajorAxis,
-        helmert::kWgs84Flattening);
-    Point3 mapped = helmert::ForwardTransform(
-        parameters, {plane.easting, plane.northing, point.z});
+  for (const Point3& zone_point :
+       helmert::ProjectToZone(source, central_meridian)) {
+    Point3 mapped = helmert::ForwardTransform(parameters, zone_point);
     mapped.x += NextNoise(state);
     mapped.y += NextNoise(state);
     mapped.z += NextNoise(state);
@@ -124,13 +119,9 @@ int main(int argc, char** argv) {
   }
   const double central_meridian = helmert::SelectCentralMeridian(source);
   std::vector<Point3> destination;
-  for (const Point3& point : source) {
-    const helmert::PlanePair plane = helmert::GaussKrugerForward(
-        {point.x, point.y}, central_meridian, helmert::kFalseEasting,
-        helmert::kFalseNorthing, helmert::kWgs84SemiMajorAxis,
-        helmert::kWgs84Flattening);
-    destination.push_back(helmert::ForwardTransform(
-        parameters, {plane.easting, plane.northing, point.z}));
+  for (const Point3& zone_point :
+       helmert::ProjectToZone(source, central_meridian)) {
+    destination.push_back(helmert::ForwardTransform(parameters, zone_point));
   }
   Write(source, destination,
         exact ? "%.17g, %.17g, %.17g" : "%.3f, %.3f, %.3f");
