@@ -194,7 +194,10 @@ TransformationReport BuildReport(const std::string& control_path,
 }
 
 std::string FormatTextReport(const TransformationReport& report) {
-  std::string text = "helmert-report\n";
+  std::string text;
+  // A line of about 90 bytes a point, reserved once.
+  text.reserve(8192 + 100 * report.assessment.points.size());
+  text += "helmert-report\n";
   text += "  control points  " + report.control_path +
           Printf(" (%zu points)\n", report.assessment.points.size());
   text += "  transformation  " + report.result_path + "\n\n";

@@ -2,9 +2,9 @@
 // standardized residual of a point that cannot be tested) is written as
 // null: JSON has no not-a-number.
 #include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
 
 #include <cmath>
+#include <string>
 
 #include "report/Report.hpp"
 #include "report/Utf8.hpp"
@@ -13,7 +13,20 @@ namespace helmert {
 
 namespace {
 
-using JsonWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
+// Writes straight into the report's string: a report of a million points is
+// some 350 MB, which a StringBuffer and its copy would hold twice.
+class StringOutput {
+ public:
+  using Ch = char;
+  explicit StringOutput(std::string& text) : text_(text) {}
+  void Put(char c) { text_.push_back(c); }
+  void Flush() {}
+
+ private:
+  std::string& text_;
+};
+
+using JsonWriter = rapidjson::PrettyWriter<StringOutput>;
 
 void Number(JsonWriter& writer, double value) {
   if (std::isfinite(value)) {
@@ -168,8 +181,12 @@ void WritePrecision(const Assessment& a, JsonWriter& writer) {
 }  // namespace
 
 std::string FormatJsonReport(const TransformationReport& report) {
-  rapidjson::StringBuffer buffer;
-  JsonWriter writer(buffer);
+  std::string text;
+  // About 360 bytes a point; reserved once, so that the text is not copied
+  // as it grows (pages reserved but not written cost no memory).
+  text.reserve(4096 + 400 * report.assessment.points.size());
+  StringOutput output(text);
+  JsonWriter writer(output);
   writer.SetIndent(' ', 2);
   writer.SetFormatOptions(rapidjson::kFormatSingleLineArray);
   writer.StartObject();
@@ -185,7 +202,8 @@ std::string FormatJsonReport(const TransformationReport& report) {
   Member(writer, "wgs84_to_grid", report.wgs84_to_grid);
   writer.EndObject();
   writer.EndObject();
-  return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
+  text += '\n';
+  return text;
 }
 
 }  // namespace helmert
