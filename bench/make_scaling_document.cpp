@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   const long n = std::strtol(argv[1], nullptr, 10);
   helmert::bench::UniformNoise uniform(42);
   const helmert::TransformParameters truth =
-      helmert::bench::SurveyLikeSimilarity();
+      helmert::bench::kSurveyLikeSimilarity;
 
   std::string source_text, destination_text;
   char number[96];
@@ -61,17 +61,14 @@ int main(int argc, char** argv) {
   const helmert::ControlPoints points =
       helmert::ParseControlPointDocument(document, argv[2]);
   const double central_meridian = helmert::SelectCentralMeridian(points.source);
+  const std::vector<helmert::Point3> projected =
+      helmert::ProjectToZone(points.source, central_meridian);
   std::vector<double> pairs;
-  pairs.reserve(6 * points.source.size());
-  for (std::size_t i = 0; i < points.source.size(); ++i) {
-    const helmert::Point3& s = points.source[i];
-    const helmert::PlanePair plane = helmert::GaussKrugerForward(
-        {s.x, s.y}, central_meridian, helmert::kFalseEasting,
-        helmert::kFalseNorthing, helmert::kWgs84SemiMajorAxis,
-        helmert::kWgs84Flattening);
+  pairs.reserve(6 * projected.size());
+  for (std::size_t i = 0; i < projected.size(); ++i) {
+    const helmert::Point3& s = projected[i];
     const helmert::Point3& d = points.destination[i];
-    pairs.insert(pairs.end(),
-                 {plane.easting, plane.northing, s.z, d.x, d.y, d.z});
+    pairs.insert(pairs.end(), {s.x, s.y, s.z, d.x, d.y, d.z});
   }
   file = std::fopen(argv[3], "wb");
   if (file == nullptr) return 2;

@@ -24,14 +24,7 @@ int main(int argc, char** argv) {
 
   helmert::TransformParameters parameters = helmert::StartingParameters(pairs);
   ceres::Problem problem;
-  for (const helmert::PointPair& pair : pairs) {
-    problem.AddResidualBlock(
-        helmert::BursaWolfResidual::Create(
-            pair.source.x, pair.source.y, pair.source.z, pair.destination.x,
-            pair.destination.y, pair.destination.z),
-        nullptr, &parameters.T_x, &parameters.T_y, &parameters.T_z,
-        &parameters.R_x, &parameters.R_y, &parameters.R_z, &parameters.Scale);
-  }
+  helmert::BuildFitProblem(pairs, &parameters, &problem);
   // The functors hold their copies; the floor holds nothing else.
   std::vector<helmert::PointPair>().swap(pairs);
   ceres::Solver::Summary summary;

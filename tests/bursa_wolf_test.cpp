@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "estimation/BursaWolf.hpp"
+#include "estimation/BursaWolfResidual.hpp"
 
 namespace helmert {
 namespace {
@@ -21,17 +22,8 @@ constexpr double kNanometre = 1e-9;   // metres
 
 // The worked example: source (100, 200, 300), T = (10, 20, 30),
 // R = (0.01, -0.02, 0.03), Scale 2, destination (180, 425, 640).
-TransformParameters WorkedParameters() {
-  TransformParameters p;
-  p.T_x = 10;
-  p.T_y = 20;
-  p.T_z = 30;
-  p.R_x = 0.01;
-  p.R_y = -0.02;
-  p.R_z = 0.03;
-  p.Scale = 2;
-  return p;
-}
+constexpr TransformParameters kWorkedParameters{10, 20, 30, 0.01, -0.02, 0.03,
+                                                2};
 const Point3 kWorkedSource{100, 200, 300};
 const Point3 kWorkedDestination{180, 425, 640};
 
@@ -43,12 +35,12 @@ void ExpectNear(const Point3& actual, const Point3& expected,
 }
 
 TEST(BursaWolfWorkedExample, ForwardMapPredicts) {
-  ExpectNear(ForwardTransform(WorkedParameters(), kWorkedSource),
+  ExpectNear(ForwardTransform(kWorkedParameters, kWorkedSource),
              {186, 420, 638}, kNanometre);
 }
 
 TEST(BursaWolfWorkedExample, ResidualIsPredictedMinusObserved) {
-  const TransformParameters p = WorkedParameters();
+  const TransformParameters p = kWorkedParameters;
   const BursaWolfResidual residual(kWorkedSource.x, kWorkedSource.y,
                                    kWorkedSource.z, kWorkedDestination.x,
                                    kWorkedDestination.y, kWorkedDestination.z);
@@ -62,7 +54,7 @@ TEST(BursaWolfWorkedExample, ResidualIsPredictedMinusObserved) {
 
 TEST(BursaWolfWorkedExample, JetsGiveTheAnalyticJacobian) {
   using Jet = ceres::Jet<double, 7>;
-  const TransformParameters p = WorkedParameters();
+  const TransformParameters p = kWorkedParameters;
   const double values[7] = {p.T_x, p.T_y, p.T_z, p.R_x, p.R_y, p.R_z, p.Scale};
   Jet jets[7];
   for (int i = 0; i < 7; ++i) jets[i] = Jet(values[i], i);
@@ -89,7 +81,7 @@ TEST(BursaWolfWorkedExample, JetsGiveTheAnalyticJacobian) {
 
 TEST(BursaWolfWorkedExample, AnalyticJacobianMatchesTheJets) {
   const JacobianRows jacobian =
-      BursaWolfJacobian(WorkedParameters(), kWorkedSource);
+      BursaWolfJacobian(kWorkedParameters, kWorkedSource);
   const double expected[7][3] = {{1, 0, 0},      {0, 1, 0},      {0, 0, 1},
                                  {0, -600, 400}, {600, 0, -200}, {-400, 200, 0},
                                  {88, 200, 304}};
@@ -115,7 +107,7 @@ TEST(BursaWolfWorkedExample, InverseMatrixRows) {
 }
 
 TEST(BursaWolfWorkedExample, ReverseMapUndoesThePrediction) {
-  ExpectNear(ReverseTransform(WorkedParameters(), {186, 420, 638}),
+  ExpectNear(ReverseTransform(kWorkedParameters, {186, 420, 638}),
              kWorkedSource, kNanometre);
 }
 
@@ -145,10 +137,8 @@ TEST(RotationMatrix, IsTheIdentityPlusTheCrossProductMatrix) {
 
 TEST(RotationMatrix, LeavesAPointOnTheAngleVectorUnrotated) {
   const Point3 s{1000, 2000, 3000};
-  TransformParameters p;
-  p.R_x = s.x / 10000;
-  p.R_y = s.y / 10000;
-  p.R_z = s.z / 10000;
+  const TransformParameters p{0, 0, 0, s.x / 10000, s.y / 10000, s.z / 10000,
+                              1};
   ExpectNear(ForwardTransform(p, s), s, kNanometre);
 }
 
@@ -184,17 +174,9 @@ TEST_P(BursaWolfRoundTripTest, ReverseUndoesForward) {
   }
 }
 
-TransformParameters Parameters(double t, double r_x, double r_y, double r_z,
-                               double scale) {
-  TransformParameters p;
-  p.T_x = t;
-  p.T_y = -2 * t;
-  p.T_z = 0.5 * t;
-  p.R_x = r_x;
-  p.R_y = r_y;
-  p.R_z = r_z;
-  p.Scale = scale;
-  return p;
+constexpr TransformParameters Parameters(double t, double r_x, double r_y,
+                                         double r_z, double scale) {
+  return {t, -2 * t, 0.5 * t, r_x, r_y, r_z, scale};
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -37,6 +37,13 @@ void ExpectPoint(const Point3& point, double x, double y, double z) {
   EXPECT_EQ(point.z, z);
 }
 
+void ExpectPoint(const GeodeticPoint& point, double longitude, double latitude,
+                 double height) {
+  EXPECT_EQ(point.longitude_degrees, longitude);
+  EXPECT_EQ(point.latitude_degrees, latitude);
+  EXPECT_EQ(point.height_metres, height);
+}
+
 struct AcceptedCase {
   const char* name;
   std::string text;
@@ -196,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct InvalidPointsCase {
   const char* name;
-  std::vector<Point3> source;
+  std::vector<GeodeticPoint> source;
   std::string message;
 };
 void PrintTo(const InvalidPointsCase& c, std::ostream* os) { *os << c.name; }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "UniformNoise.hpp"
+#include "app/Run.hpp"
 #include "common/Error.hpp"
 
 namespace helmert {
@@ -21,28 +23,17 @@ constexpr double kPicoradian = 1e-12;     // radians
 constexpr double kScaleRounding = 1e-12;  // plain factor
 constexpr double kCentimetre = 1e-2;      // metres
 
-// A repeatable uniform number in [-1, 1].
-class Noise {
- public:
-  explicit Noise(std::uint64_t seed) : state_(seed) {}
-  double Next() {
-    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(state_ >> 11) / 4503599627370496.0 - 1.0;
-  }
-
- private:
-  std::uint64_t state_;
-};
+using testing::UniformNoise;
 
 // n points spread over a square site of the given side (metres) around a
 // zone position like that of the Ordos example, heights within +-50 m.
 std::vector<Point3> Site(int n, double side, std::uint64_t seed) {
-  Noise noise(seed);
+  UniformNoise noise(seed);
   std::vector<Point3> points;
   for (int i = 0; i < n; ++i) {
-    points.push_back({440000.0 + side / 2 * noise.Next(),
-                      4290000.0 + side / 2 * noise.Next(),
-                      1300.0 + 50.0 * noise.Next()});
+    points.push_back({440000.0 + side / 2 * noise(),
+                      4290000.0 + side / 2 * noise(),
+                      1300.0 + 50.0 * noise()});
   }
   return points;
 }
@@ -50,29 +41,21 @@ std::vector<Point3> Site(int n, double side, std::uint64_t seed) {
 std::vector<Point3> Transformed(const std::vector<Point3>& points,
                                 const TransformParameters& parameters,
                                 double noise_metres, std::uint64_t seed) {
-  Noise noise(seed);
+  UniformNoise noise(seed);
   std::vector<Point3> out;
   for (const Point3& point : points) {
     Point3 mapped = ForwardTransform(parameters, point);
-    mapped.x += noise_metres * noise.Next();
-    mapped.y += noise_metres * noise.Next();
-    mapped.z += noise_metres * noise.Next();
+    mapped.x += noise_metres * noise();
+    mapped.y += noise_metres * noise();
+    mapped.z += noise_metres * noise();
     out.push_back(mapped);
   }
   return out;
 }
 
-TransformParameters SurveyParameters() {
-  TransformParameters p;
-  p.T_x = -39.67487822915914;
-  p.T_y = 81.05938610404601;
-  p.T_z = 82.73389921995451;
-  p.R_x = -5.182991e-06;
-  p.R_y = 6.699661e-06;
-  p.R_z = 4.874e-08;
-  p.Scale = 0.999991031377671;
-  return p;
-}
+constexpr TransformParameters kSurveyParameters{
+    -39.67487822915914, 81.05938610404601, 82.73389921995451, -5.182991e-06,
+    6.699661e-06,       4.874e-08,         0.999991031377671};
 
 TEST(StartingParameters, TakesTheMeanDifferenceAndNoRotation) {
   const std::vector<PointPair> pairs = {{{0, 0, 0}, {1, 2, 3}},
@@ -91,7 +74,7 @@ TEST(StartingParameters, TakesTheMeanDifferenceAndNoRotation) {
 TEST(StartingParameters, LeavesResidualsThatSumToZero) {
   const std::vector<Point3> source = Site(40, 2000.0, 1);
   const std::vector<Point3> destination =
-      Transformed(source, SurveyParameters(), 0.05, 2);
+      Transformed(source, kSurveyParameters, 0.05, 2);
   const TransformParameters start =
       StartingParameters(MakePointPairs(source, destination));
   Point3 sum;
@@ -117,23 +100,23 @@ void PrintTo(const GeometryCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<Point3> OnALine(int n, double length, double scatter,
                             std::uint64_t seed) {
-  Noise noise(seed);
+  UniformNoise noise(seed);
   std::vector<Point3> points;
   for (int i = 0; i < n; ++i) {
     const double t = length * i / (n - 1);
-    points.push_back({440000.0 + 0.6 * t + scatter * noise.Next(),
-                      4290000.0 + 0.8 * t + scatter * noise.Next(),
-                      1300.0 + 0.01 * t + scatter * noise.Next()});
+    points.push_back({440000.0 + 0.6 * t + scatter * noise(),
+                      4290000.0 + 0.8 * t + scatter * noise(),
+                      1300.0 + 0.01 * t + scatter * noise()});
   }
   return points;
 }
 
 std::vector<Point3> WithNoise(std::vector<Point3> points, double scatter) {
-  Noise noise(99);
+  UniformNoise noise(99);
   for (Point3& p : points) {
-    p.x += scatter * noise.Next();
-    p.y += scatter * noise.Next();
-    p.z += scatter * noise.Next();
+    p.x += scatter * noise();
+    p.y += scatter * noise();
+    p.z += scatter * noise();
   }
   return points;
 }
@@ -179,16 +162,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 class EstimateParametersTest : public ::testing::Test {
  protected:
+  // Fits, then reports the fit as the run does.
   TransformParameters Fit(const std::vector<Point3>& source,
-                          const std::vector<Point3>& destination) {
-    return EstimateParameters(source, destination, out_, warnings_);
+                          const std::vector<Point3>& destination,
+                          const ceres::Solver::Options& options = FitOptions()) {
+    const FitOutcome fit = EstimateParameters(source, destination, options);
+    ReportFit(fit, "c.json", out_, warnings_);
+    return fit.parameters;
   }
   std::ostringstream out_;
   std::ostringstream warnings_;
 };
 
 TEST_F(EstimateParametersTest, RecoversAnExactSimilarity) {
-  const TransformParameters truth = SurveyParameters();
+  const TransformParameters truth = kSurveyParameters;
   const std::vector<Point3> source = Site(16, 30000.0, 8);
   const TransformParameters fitted =
       Fit(source, Transformed(source, truth, 0.0, 0));
@@ -203,10 +190,7 @@ TEST_F(EstimateParametersTest, RecoversAnExactSimilarity) {
 }
 
 TEST_F(EstimateParametersTest, ShiftOnlyKeepsRotationsAndScale) {
-  TransformParameters shift;
-  shift.T_x = 12.5;
-  shift.T_y = -7.25;
-  shift.T_z = 3.0;
+  const TransformParameters shift{12.5, -7.25, 3.0, 0.0, 0.0, 0.0, 1.0};
   const std::vector<Point3> source = Site(10, 5000.0, 9);
   const TransformParameters fitted =
       Fit(source, Transformed(source, shift, 0.0, 0));
@@ -221,7 +205,7 @@ TEST_F(EstimateParametersTest, ShiftOnlyKeepsRotationsAndScale) {
 
 TEST_F(EstimateParametersTest, PrintsReportThenOneNewlineThenTheParameters) {
   const std::vector<Point3> source = Site(8, 2000.0, 10);
-  Fit(source, Transformed(source, SurveyParameters(), 0.01, 11));
+  Fit(source, Transformed(source, kSurveyParameters, 0.01, 11));
   const std::string text = out_.str();
   const std::string label =
       "\xB9\xC0\xBC\xC6\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA\n";
@@ -249,8 +233,7 @@ TEST_F(EstimateParametersTest, WarnsWhenTheSolverStopsWithoutConverging) {
   const std::vector<Point3> source = Site(8, 2000.0, 13);
   ceres::Solver::Options one_step = FitOptions();
   one_step.max_num_iterations = 1;
-  EstimateParameters(source, Transformed(source, SurveyParameters(), 0.01, 14),
-                     out_, warnings_, one_step);
+  Fit(source, Transformed(source, kSurveyParameters, 0.01, 14), one_step);
   EXPECT_EQ(warnings_.str().rfind(
                 "warning: the fit stopped without converging after 1 "
                 "iteration(s): ",

@@ -46,7 +46,7 @@ void PrintTo(const ZoneCase& c, std::ostream* os) { *os << c.name; }
 class SelectCentralMeridianTest : public ::testing::TestWithParam<ZoneCase> {};
 
 TEST_P(SelectCentralMeridianTest, PicksTheNearestMultipleOfThree) {
-  std::vector<Point3> points;
+  std::vector<GeodeticPoint> points;
   for (double longitude : GetParam().longitudes) {
     points.push_back({longitude, 30.0, 0.0});
   }

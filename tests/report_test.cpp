@@ -61,14 +61,8 @@ TransformationReport ReportOn(const std::string& control_path) {
 // Reading the result document.
 
 TEST(ResultDocumentReading, RecoversTheParametersThatWereWritten) {
-  TransformParameters p;
-  p.T_x = -35.712;
-  p.T_y = 120.068;
-  p.T_z = 4.25;
-  p.R_x = 0.000002;
-  p.R_y = -0.0000035;
-  p.R_z = 0.0000125;
-  p.Scale = 1.0000186;
+  const TransformParameters p{-35.712,    120.068,    4.25,     0.000002,
+                              -0.0000035, 0.0000125, 1.0000186};
   const StoredTransformation stored =
       ParseResultDocument(FormatResultDocument(p, 117), "r.json");
   EXPECT_EQ(stored.parameters.T_x, p.T_x);
@@ -241,20 +235,13 @@ TEST(Assessment, StandardDeviationsMatchAMonteCarloSimulation) {
       ReadControlPoints(kData + "/santiago-west.json");
   const double l0 = SelectCentralMeridian(truth_points.source);
   const std::vector<Point3> projected = ProjectToZone(truth_points.source, l0);
-  TransformParameters truth;
-  truth.T_x = 212.4;
-  truth.T_y = -95.3;
-  truth.T_z = -31.8;
-  truth.R_x = 3.1e-6;
-  truth.R_y = -1.7e-6;
-  truth.R_z = -8.2e-6;
-  truth.Scale = 1.0000420;
+  const TransformParameters truth{212.4,   -95.3,   -31.8,    3.1e-6,
+                                  -1.7e-6, -8.2e-6, 1.0000420};
   std::vector<Point3> exact;
   for (const Point3& p : projected) exact.push_back(ForwardTransform(truth, p));
 
   std::mt19937_64 generator(7);
   std::normal_distribution<double> noise(0.0, kNoiseMetres);
-  std::ostream discard(nullptr);
   Eigen::Matrix<double, Eigen::Dynamic, 7> fitted(kTrials, 7);
   for (int trial = 0; trial < kTrials; ++trial) {
     std::vector<Point3> observed = exact;
@@ -264,7 +251,7 @@ TEST(Assessment, StandardDeviationsMatchAMonteCarloSimulation) {
       p.z += noise(generator);
     }
     const TransformParameters f =
-        EstimateParameters(projected, observed, discard, discard);
+        EstimateParameters(projected, observed).parameters;
     fitted.row(trial) << f.T_x, f.T_y, f.T_z, f.R_x, f.R_y, f.R_z, f.Scale;
   }
   const Eigen::Matrix<double, 1, 7> mean = fitted.colwise().mean();
@@ -394,10 +381,12 @@ TEST_P(ProjPipelineTest, GridToWgs84MatchesTheSourcePointsAndOurReverseMap) {
     // Against the source point: within the fit's residual plus 1 mm.
     const PointAssessment& point = report_.assessment.points[i];
     const double to_source =
-        std::hypot((geodetic[i].x - report_.source[i].x) * east_per_degree,
-                   (geodetic[i].y - report_.source[i].y) * kMetresPerDegree);
+        std::hypot((geodetic[i].x - report_.source[i].longitude_degrees) *
+                       east_per_degree,
+                   (geodetic[i].y - report_.source[i].latitude_degrees) *
+                       kMetresPerDegree);
     EXPECT_LE(to_source, point.horizontal + kMillimetre) << "point " << i;
-    EXPECT_LE(std::fabs(geodetic[i].z - report_.source[i].z),
+    EXPECT_LE(std::fabs(geodetic[i].z - report_.source[i].height_metres),
               std::fabs(point.residual.z) + kMillimetre)
         << "point " << i;
 
@@ -416,8 +405,13 @@ TEST_P(ProjPipelineTest, GridToWgs84MatchesTheSourcePointsAndOurReverseMap) {
 }
 
 TEST_P(ProjPipelineTest, Wgs84ToGridMatchesOurForwardMap) {
+  std::vector<Point3> source_triples;
+  for (const GeodeticPoint& p : report_.source) {
+    source_triples.push_back(
+        {p.longitude_degrees, p.latitude_degrees, p.height_metres});
+  }
   const std::vector<Point3> grid =
-      RunCct(report_.wgs84_to_grid, report_.source);
+      RunCct(report_.wgs84_to_grid, source_triples);
   ASSERT_EQ(grid.size(), report_.source.size());
   for (std::size_t i = 0; i < grid.size(); ++i) {
     const Point3 ours =

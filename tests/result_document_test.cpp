@@ -28,17 +28,10 @@ TEST_P(FormatResultDocumentTest, WritesTheExactLine) {
       GetParam().text);
 }
 
-TransformParameters Make(double t_x, double t_y, double t_z, double r_x,
-                         double r_y, double r_z, double scale) {
-  TransformParameters p;
-  p.T_x = t_x;
-  p.T_y = t_y;
-  p.T_z = t_z;
-  p.R_x = r_x;
-  p.R_y = r_y;
-  p.R_z = r_z;
-  p.Scale = scale;
-  return p;
+constexpr TransformParameters Make(double t_x, double t_y, double t_z,
+                                   double r_x, double r_y, double r_z,
+                                   double scale) {
+  return {t_x, t_y, t_z, r_x, r_y, r_z, scale};
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,27 +4,16 @@
 #include <iomanip>
 #include <string>
 
+#include "app/ConsoleLabels.hpp"
 #include "app/ConsoleText.hpp"
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 
 namespace helmert {
 
-namespace {
-
-// GBK bytes of the console labels.
-constexpr char kHorizontalLabel[] =  // "水平残差： "
-    "\xCB\xAE\xC6\xBD\xB2\xD0\xB2\xEE\xA3\xBA\x20";
-constexpr char kVerticalLabel[] =  // "垂直残差", no colon
-    "\xB4\xB9\xD6\xB1\xB2\xD0\xB2\xEE";
-constexpr char kGeodeticLabel[] =  // "经纬度残差："
-    "\xBE\xAD\xCE\xB3\xB6\xC8\xB2\xD0\xB2\xEE\xA3\xBA";
-
-}  // namespace
-
 void PrintFitCheck(const TransformParameters& parameters,
                    double central_meridian_degrees,
-                   const std::vector<Point3>& source,
+                   const std::vector<GeodeticPoint>& source,
                    const std::vector<Point3>& projected_source,
                    const std::vector<Point3>& destination, std::ostream& out) {
   ConsoleBuffer console(out);
@@ -55,25 +44,25 @@ void PrintFitCheck(const TransformParameters& parameters,
     const GeodeticPair back = GaussKrugerInverse(
         {zone_point.x, zone_point.y}, central_meridian_degrees, kFalseEasting,
         kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
-    const Point3& original = source[j];
+    const GeodeticPoint& original = source[j];
     text += kGeodeticLabel;
-    AppendFixed10(text, back.longitude_degrees - original.x);
+    AppendFixed10(text, back.longitude_degrees - original.longitude_degrees);
     text += ' ';
-    AppendFixed10(text, back.latitude_degrees - original.y);
+    AppendFixed10(text, back.latitude_degrees - original.latitude_degrees);
     text += ' ';
-    AppendFixed10(text, zone_point.z - original.z);
+    AppendFixed10(text, zone_point.z - original.height_metres);
     text += '\t';
     AppendFixed10(text, back.longitude_degrees);
     text += "-->";
-    AppendFixed10(text, original.x);
+    AppendFixed10(text, original.longitude_degrees);
     text += ' ';
     AppendFixed10(text, back.latitude_degrees);
     text += "-->";
-    AppendFixed10(text, original.y);
+    AppendFixed10(text, original.latitude_degrees);
     text += ' ';
     AppendFixed10(text, zone_point.z);
     text += "-->";
-    AppendFixed10(text, original.z);
+    AppendFixed10(text, original.height_metres);
     text += '\n';
     console.LineDone();
   }

@@ -25,7 +25,7 @@ namespace helmert {
 // Labels are GBK bytes. All lists are equally long.
 void PrintFitCheck(const TransformParameters& parameters,
                    double central_meridian_degrees,
-                   const std::vector<Point3>& source,
+                   const std::vector<GeodeticPoint>& source,
                    const std::vector<Point3>& projected_source,
                    const std::vector<Point3>& destination, std::ostream& out);
 

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/ConsoleLabels.hpp"
 #include "app/FitCheck.hpp"
 #include "common/Error.hpp"
 #include "estimation/Estimation.hpp"
@@ -12,12 +13,30 @@
 
 namespace helmert {
 
-namespace {
-
-// "中央经线: " in GBK, with an ASCII colon and space.
-constexpr char kCentralMeridianLabel[] = "\xD6\xD0\xD1\xEB\xBE\xAD\xCF\xDF: ";
-
-}  // namespace
+void ReportFit(const FitOutcome& fit, const std::string& control_name,
+               std::ostream& out, std::ostream& warnings) {
+  const TransformParameters& p = fit.parameters;
+  out << fit.full_report << "\n";
+  out << kParameterBlockLabel;
+  out << "T_x = " << p.T_x << "\n";
+  out << "T_y = " << p.T_y << "\n";
+  out << "T_z = " << p.T_z << "\n";
+  out << "R_x = " << p.R_x << "\n";
+  out << "R_y = " << p.R_y << "\n";
+  out << "R_z = " << p.R_z << "\n";
+  out << "Scale = " << p.Scale << "\n";
+  try {
+    RequireUsableFit(fit);
+  } catch (const Error& error) {
+    throw Error(control_name + ": " + error.what());
+  }
+  if (fit.stopped_without_converging) {
+    out.flush();
+    warnings << "warning: the fit stopped without converging after "
+             << fit.iterations << " iteration(s): " << fit.message
+             << std::endl;
+  }
+}
 
 std::string FitControlPoints(const ControlPoints& points,
                              const std::string& control_name, std::ostream& out,
@@ -39,13 +58,9 @@ std::string FitControlPoints(const ControlPoints& points,
 
   out << kCentralMeridianLabel << central_meridian << std::endl;
 
-  TransformParameters parameters;
-  try {
-    parameters =
-        EstimateParameters(projected, points.destination, out, warnings);
-  } catch (const Error& error) {
-    throw Error(control_name + ": " + error.what());
-  }
+  const FitOutcome fit = EstimateParameters(projected, points.destination);
+  ReportFit(fit, control_name, out, warnings);
+  const TransformParameters& parameters = fit.parameters;
 
   PrintFitCheck(parameters, central_meridian, points.source, projected,
                 points.destination, out);

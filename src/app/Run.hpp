@@ -5,9 +5,18 @@
 #include <ostream>
 #include <string>
 
-#include "io/ControlPointDocument.hpp"
+#include "estimation/Estimation.hpp"
+#include "io/ControlPoints.hpp"
 
 namespace helmert {
+
+// Prints the solver's full report, "\n", the parameter block label and the
+// seven parameter lines in the stream's current format. Then throws Error,
+// its message led by `control_name`, when the fit is not usable
+// (RequireUsableFit), or writes one warning line on `warnings` when the
+// solver stopped without converging.
+void ReportFit(const FitOutcome& fit, const std::string& control_name,
+               std::ostream& out, std::ostream& warnings);
 
 // Everything of a run between reading the document and writing the result:
 // checks the points, chooses the zone, projects, fits, prints the console

@@ -72,4 +72,19 @@ Point3 ReverseTransform(const TransformParameters& parameters,
           w[2] / parameters.Scale};
 }
 
+RecoveredAngles AnglesFromInverseRotation(
+    const Eigen::Matrix3d& inverse_rotation) {
+  RecoveredAngles angles;
+  const Eigen::Matrix3d m = inverse_rotation.inverse();
+  if (!m.allFinite()) return angles;
+  angles.invertible = true;
+  angles.R_x = m(2, 1);
+  angles.R_y = m(0, 2);
+  angles.R_z = m(1, 0);
+  angles.deviation = (RotationMatrix(angles.R_x, angles.R_y, angles.R_z) - m)
+                         .cwiseAbs()
+                         .maxCoeff();
+  return angles;
+}
+
 }  // namespace helmert

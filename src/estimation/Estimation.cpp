@@ -9,30 +9,16 @@
 #include <string>
 
 #include "common/Error.hpp"
+#include "estimation/BursaWolfResidual.hpp"
 
 namespace helmert {
 
 namespace {
 
-// "估计的参数：\n" in GBK.
-constexpr char kParameterBlockLabel[] =
-    "\xB9\xC0\xBC\xC6\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA\n";
-
 bool AllFinite(const TransformParameters& p) {
   const double values[] = {p.T_x, p.T_y, p.T_z, p.R_x, p.R_y, p.R_z, p.Scale};
   return std::all_of(std::begin(values), std::end(values),
                      [](double v) { return std::isfinite(v); });
-}
-
-void PrintParameterBlock(const TransformParameters& p, std::ostream& out) {
-  out << kParameterBlockLabel;
-  out << "T_x = " << p.T_x << "\n";
-  out << "T_y = " << p.T_y << "\n";
-  out << "T_z = " << p.T_z << "\n";
-  out << "R_x = " << p.R_x << "\n";
-  out << "R_y = " << p.R_y << "\n";
-  out << "R_z = " << p.R_z << "\n";
-  out << "Scale = " << p.Scale << "\n";
 }
 
 }  // namespace
@@ -78,21 +64,14 @@ double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
 
   // Rows of the Jacobian at zero angles and unit scale, about the centroid.
   const TransformParameters start;
-  const ParameterTriangle triangle =
-      JacobianTriangle(projected_source.size(), [&](std::size_t i) {
+  const ScaledTriangle scaled =
+      ColumnScaledTriangle(projected_source.size(), [&](std::size_t i) {
         const Point3& p = projected_source[i];
         return BursaWolfJacobian(
             start, {p.x - centroid.x, p.y - centroid.y, p.z - centroid.z});
       });
-
-  // The columns of the triangle have the Jacobian's column norms.
-  ParameterTriangle scaled = triangle;
-  for (int column = 0; column < 7; ++column) {
-    const double norm = triangle.col(column).norm();
-    if (!(norm > 0.0)) return 0.0;
-    scaled.col(column) /= norm;
-  }
-  const Eigen::JacobiSVD<Eigen::MatrixXd> svd(scaled);
+  if (!scaled.AllColumnsPresent()) return 0.0;
+  const Eigen::JacobiSVD<Eigen::MatrixXd> svd(scaled.triangle);
   const Eigen::VectorXd& singular = svd.singularValues();
   return singular(6) / singular(0);
 }
@@ -105,53 +84,58 @@ ceres::Solver::Options FitOptions() {
   return options;
 }
 
-TransformParameters EstimateParameters(
-    const std::vector<Point3>& projected_source,
-    const std::vector<Point3>& destination, std::ostream& out,
-    std::ostream& warnings, const ceres::Solver::Options& options) {
+void BuildFitProblem(const std::vector<PointPair>& pairs,
+                     TransformParameters* parameters, ceres::Problem* problem) {
+  for (const PointPair& pair : pairs) {
+    problem->AddResidualBlock(
+        BursaWolfResidual::Create(pair.source.x, pair.source.y, pair.source.z,
+                                  pair.destination.x, pair.destination.y,
+                                  pair.destination.z),
+        nullptr, &parameters->T_x, &parameters->T_y, &parameters->T_z,
+        &parameters->R_x, &parameters->R_y, &parameters->R_z,
+        &parameters->Scale);
+  }
+}
+
+FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
+                              const std::vector<Point3>& destination,
+                              const ceres::Solver::Options& options) {
   ceres::Problem problem;
-  TransformParameters parameters;
+  FitOutcome outcome;
   {
     const std::vector<PointPair> pairs =
         MakePointPairs(projected_source, destination);
-    parameters = StartingParameters(pairs);
-    for (const PointPair& pair : pairs) {
-      problem.AddResidualBlock(
-          BursaWolfResidual::Create(pair.source.x, pair.source.y, pair.source.z,
-                                    pair.destination.x, pair.destination.y,
-                                    pair.destination.z),
-          nullptr, &parameters.T_x, &parameters.T_y, &parameters.T_z,
-          &parameters.R_x, &parameters.R_y, &parameters.R_z, &parameters.Scale);
-    }
+    outcome.parameters = StartingParameters(pairs);
+    BuildFitProblem(pairs, &outcome.parameters, &problem);
   }  // Each functor holds its pair's copy: the list goes before the solve.
 
   ceres::Solver::Summary summary;
   ceres::Solve(options, &problem, &summary);
 
-  out << summary.FullReport() << "\n";
-  PrintParameterBlock(parameters, out);
+  outcome.full_report = summary.FullReport();
+  outcome.termination =
+      ceres::TerminationTypeToString(summary.termination_type);
+  outcome.message = summary.message;
+  outcome.usable = summary.IsSolutionUsable();
+  outcome.stopped_without_converging =
+      summary.termination_type == ceres::NO_CONVERGENCE;
+  outcome.iterations = static_cast<int>(summary.iterations.size()) - 1;
+  return outcome;
+}
 
-  if (!summary.IsSolutionUsable()) {
-    throw Error(
-        "the fit failed (" +
-        std::string(ceres::TerminationTypeToString(summary.termination_type)) +
-        "): " + summary.message);
+void RequireUsableFit(const FitOutcome& outcome) {
+  if (!outcome.usable) {
+    throw Error("the fit failed (" + outcome.termination +
+                "): " + outcome.message);
   }
-  if (!AllFinite(parameters)) {
+  if (!AllFinite(outcome.parameters)) {
     throw Error("the fit gave a parameter that is not finite: " +
-                summary.message);
+                outcome.message);
   }
-  if (!(parameters.Scale > 0.0)) {
+  if (!(outcome.parameters.Scale > 0.0)) {
     throw Error("the fit gave a scale that is not positive: " +
-                summary.message);
+                outcome.message);
   }
-  if (summary.termination_type == ceres::NO_CONVERGENCE) {
-    out.flush();
-    warnings << "warning: the fit stopped without converging after "
-             << summary.iterations.size() - 1
-             << " iteration(s): " << summary.message << std::endl;
-  }
-  return parameters;
 }
 
 }  // namespace helmert

@@ -4,16 +4,15 @@
 // iterations, every other solver option at the library's default.
 #pragma once
 
+#include <ceres/problem.h>
 #include <ceres/solver.h>
 
-#include <Eigen/QR>
-#include <algorithm>
-#include <cstddef>
-#include <ostream>
+#include <string>
 #include <vector>
 
 #include "common/Point3.hpp"
 #include "estimation/BursaWolf.hpp"
+#include "estimation/JacobianTriangle.hpp"
 
 namespace helmert {
 
@@ -33,41 +32,6 @@ std::vector<PointPair> MakePointPairs(
 // (summed in pair order, divided by the count), no rotation, Scale 1.
 // Requires at least one pair.
 TransformParameters StartingParameters(const std::vector<PointPair>& pairs);
-
-// The upper triangle R of a QR factorisation of the 3n x 7 matrix J whose
-// rows 3i, 3i+1, 3i+2 are rows_of(i) (a JacobianRows), for i below
-// point_count: R^T R = J^T J, and the columns of R have the norms of J's.
-// The rows are reduced in blocks, the triangle of the rows so far standing
-// on top of the next block, so that memory does not grow with the count and
-// J^T J is never formed (its condition is the square of J's).
-using ParameterTriangle = Eigen::Matrix<double, 7, 7>;
-template <typename RowsOf>
-ParameterTriangle JacobianTriangle(std::size_t point_count, RowsOf rows_of) {
-  constexpr std::size_t kMostPointsPerBlock = 256;
-  const std::size_t points_per_block =
-      std::max<std::size_t>(1, std::min(kMostPointsPerBlock, point_count));
-  using Block = Eigen::Matrix<double, Eigen::Dynamic, 7>;
-  Block stacked =
-      Block::Zero(7 + 3 * static_cast<Eigen::Index>(points_per_block), 7);
-  ParameterTriangle triangle = ParameterTriangle::Zero();
-  Eigen::HouseholderQR<Block> qr(stacked.rows(), 7);  // storage reused
-  std::size_t next = 0;
-  while (next < point_count) {
-    const std::size_t count = std::min(points_per_block, point_count - next);
-    stacked.setZero();
-    stacked.template topRows<7>() = triangle;
-    for (std::size_t k = 0; k < count; ++k) {
-      stacked.template middleRows<3>(7 + 3 * static_cast<Eigen::Index>(k)) =
-          rows_of(next + k);
-    }
-    qr.compute(stacked);
-    triangle = qr.matrixQR()
-                   .template topRows<7>()
-                   .template triangularView<Eigen::Upper>();
-    next += count;
-  }
-  return triangle;
-}
 
 // How far the source points are from determining all seven parameters: the
 // ratio of the smallest to the largest singular value of the column-scaled
@@ -93,18 +57,37 @@ inline constexpr double kMinimumGeometryConditionRatio = 1e-6;
 // most 1000 iterations and no progress lines on standard output.
 ceres::Solver::Options FitOptions();
 
+// Adds one residual block per pair to `problem` (BursaWolfResidual, no loss
+// function, the seven parameters of `parameters` as blocks of size 1 in
+// their fixed order). `parameters` must outlive the problem's solve.
+void BuildFitProblem(const std::vector<PointPair>& pairs,
+                     TransformParameters* parameters, ceres::Problem* problem);
+
+// What a fit gives back: the parameters and what the caller needs of the
+// solver's summary to report and judge it.
+struct FitOutcome {
+  TransformParameters parameters;
+  std::string full_report;  // the summary's FullReport()
+  std::string termination;  // the termination type's name
+  std::string message;      // the solver's own message
+  bool usable = false;      // the summary's IsSolutionUsable()
+  // The solver ran out of iterations (or time) before a convergence test
+  // held; the parameters are usable but may not be the minimum.
+  bool stopped_without_converging = false;
+  int iterations = 0;  // iterations after the start
+};
+
 // Fits the parameters to the pairs of projected source point i and
-// destination point i, starting from StartingParameters, then prints the
-// solver's full report, "\n", the label of the parameter block and the seven
-// values in the stream's current format. Throws Error, after printing, when
-// the solver leaves no usable solution, a value that is not finite or a
-// scale that is not positive. A run that ends without converging goes on
-// with one warning line on `warnings`.
+// destination point i, starting from StartingParameters. Prints nothing.
 // `options` are FitOptions() in every run of the tool; tests pass others.
-TransformParameters EstimateParameters(
+FitOutcome EstimateParameters(
     const std::vector<Point3>& projected_source,
-    const std::vector<Point3>& destination, std::ostream& out,
-    std::ostream& warnings,
+    const std::vector<Point3>& destination,
     const ceres::Solver::Options& options = FitOptions());
+
+// Throws Error when the fit leaves no usable solution, a value that is not
+// finite or a scale that is not positive; the message names the solver's
+// termination and message.
+void RequireUsableFit(const FitOutcome& outcome);
 
 }  // namespace helmert

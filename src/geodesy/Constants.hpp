@@ -29,4 +29,17 @@ inline constexpr double kFalseNorthing = 0.0;
 // central meridians are the whole multiples of 3.
 inline constexpr double kZoneWidthDegrees = 3.0;
 
+// The 3-degree zones around the globe, numbered 1 to 120 eastward from
+// Greenwich (zone k has its central meridian at 3k degrees east).
+inline constexpr int kZoneCount = 120;
+
+// Longitudes are within [-180, 180] degrees.
+inline constexpr double kHalfTurnDegrees = 180.0;
+
+// Radians to arc-seconds: 180 * 3600 / pi, for printing angles.
+inline constexpr double kArcSecondsPerRadian = 206264.80624709636;
+
+// A scale factor's difference from 1 in parts per million.
+inline constexpr double kPartsPerMillion = 1e6;
+
 }  // namespace helmert

@@ -34,22 +34,29 @@ double MeridianArcM1(double e2) {
 
 }  // namespace
 
-double SelectCentralMeridian(const std::vector<Point3>& source_points) {
+double SelectCentralMeridian(const std::vector<GeodeticPoint>& source_points) {
   if (source_points.empty()) {
     throw Error("no source points to choose the central meridian from");
   }
   double sum = 0.0;
-  for (const Point3& point : source_points) sum += point.x;
+  for (const GeodeticPoint& point : source_points) {
+    sum += point.longitude_degrees;
+  }
   const double mean = sum / static_cast<double>(source_points.size());
+  if (!(std::fabs(mean) <= kHalfTurnDegrees)) {
+    throw Error("mean source longitude " + std::to_string(mean) +
+                " is outside [-180, 180]");
+  }
   // The floor, not the truncation toward zero: truncation would move zones
   // west of -1.5 degrees up to one zone toward the prime meridian.
   const double zone =
       std::floor((mean + kZoneWidthDegrees / 2.0) / kZoneWidthDegrees);
-  if (!(std::fabs(zone) <= 61.0)) {
-    throw Error("mean source longitude " + std::to_string(mean) +
-                " is outside [-180, 180]");
-  }
-  return 3.0 * static_cast<double>(static_cast<int>(zone));
+  return kZoneWidthDegrees * zone;
+}
+
+int ZoneNumber(double central_meridian_degrees) {
+  const int zone = static_cast<int>(central_meridian_degrees / kZoneWidthDegrees);
+  return zone > 0 ? zone : zone + kZoneCount;
 }
 
 double MeridianArc(double latitude_radians, double semi_major_axis,
@@ -162,15 +169,16 @@ GeodeticPair GaussKrugerInverse(const PlanePair& plane,
   return {longitude, latitude};
 }
 
-std::vector<Point3> ProjectToZone(const std::vector<Point3>& geodetic,
+std::vector<Point3> ProjectToZone(const std::vector<GeodeticPoint>& geodetic,
                                   double central_meridian_degrees) {
   std::vector<Point3> projected;
   projected.reserve(geodetic.size());
-  for (const Point3& point : geodetic) {
+  for (const GeodeticPoint& point : geodetic) {
     const PlanePair plane = GaussKrugerForward(
-        {point.x, point.y}, central_meridian_degrees, kFalseEasting,
-        kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
-    projected.push_back({plane.easting, plane.northing, point.z});
+        {point.longitude_degrees, point.latitude_degrees},
+        central_meridian_degrees, kFalseEasting, kFalseNorthing,
+        kWgs84SemiMajorAxis, kWgs84Flattening);
+    projected.push_back({plane.easting, plane.northing, point.height_metres});
   }
   return projected;
 }

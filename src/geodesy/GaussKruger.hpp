@@ -43,10 +43,16 @@ struct PlanePair {
 // The central meridian (degrees, a whole multiple of 3) of the 3-degree zone
 // nearest to the mean longitude of all source points: 3 * floor((mean + 1.5)
 // / 3). A mean exactly halfway between two central meridians goes to the
-// eastern one (115.5 gives 117). Reads the longitude (x) of each point only.
+// eastern one (115.5 gives 117). Reads the longitude of each point only.
 // Requires at least one point and longitudes within [-180, 180]; throws
 // Error otherwise.
-double SelectCentralMeridian(const std::vector<Point3>& source_points);
+double SelectCentralMeridian(const std::vector<GeodeticPoint>& source_points);
+
+// The number of the 3-degree zone with this central meridian (degrees, a
+// whole multiple of 3 within [-180, 180]): L0 / 3, counted eastward from
+// Greenwich through 1..120 (L0 = 0 is zone 120, L0 = -72 zone 96, L0 = 180
+// and -180 are both zone 60).
+int ZoneNumber(double central_meridian_degrees);
 
 // Length of the meridian from the equator to latitude_radians (metres,
 // negative south of the equator), on the ellipsoid with the given semi-major
@@ -72,11 +78,10 @@ GeodeticPair GaussKrugerInverse(const PlanePair& plane,
                                 double false_easting, double false_northing,
                                 double semi_major_axis, double flattening);
 
-// The points of `geodetic` (longitude deg, latitude deg, height m) as
-// (easting, northing, height) of the zone with the given central meridian
-// (degrees), on WGS84 with the zone's false easting and northing; the height
-// is carried over unchanged. In list order.
-std::vector<Point3> ProjectToZone(const std::vector<Point3>& geodetic,
+// The points of `geodetic` as (easting, northing, height) of the zone with
+// the given central meridian (degrees), on WGS84 with the zone's false
+// easting and northing; the height is carried over unchanged. In list order.
+std::vector<Point3> ProjectToZone(const std::vector<GeodeticPoint>& geodetic,
                                   double central_meridian_degrees);
 
 }  // namespace helmert

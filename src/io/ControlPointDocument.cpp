@@ -1,10 +1,12 @@
 #include "io/ControlPointDocument.hpp"
 
+#include <fcntl.h>
+#include <rapidjson/document.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <charconv>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "common/Error.hpp"
 #include "io/JsonText.hpp"
@@ -13,18 +15,7 @@ namespace helmert {
 
 namespace {
 
-// Smallest number of control points that determines seven parameters: each
-// point gives three observations.
-constexpr std::size_t kMinimumControlPoints = 3;
-
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
-
-// The shortest text that reads back to the same double.
-std::string NumberText(double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
 
 // The member `name` of `object`, which must be an object, or null when the
 // member is missing. FindMember returns the first of duplicate names.
@@ -47,32 +38,11 @@ const rapidjson::Value& RequireArray(const rapidjson::Value& define,
   return *array;
 }
 
-}  // namespace
-
-std::string ReadTextFile(const std::string& path) {
-  std::error_code ignored;
-  // A directory opens as a stream on this platform but has no content.
-  if (std::filesystem::is_directory(path, ignored)) {
-    throw Error("Error opening file: " + path);
-  }
-  std::ifstream file(path, std::ios::in | std::ios::binary);
-  if (!file.is_open()) {
-    throw Error("Error opening file: " + path);
-  }
-  std::string text;
-  const std::uintmax_t size = std::filesystem::file_size(path, ignored);
-  if (!ignored) text.reserve(static_cast<std::size_t>(size));
-  char chunk[1 << 16];
-  while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-    text.append(chunk, static_cast<std::size_t>(file.gcount()));
-  }
-  if (file.bad()) {
-    throw Error("Error reading file: " + path + ": " + std::strerror(errno));
-  }
-  return text;
-}
-
-std::vector<Point3> ReadPointList(const rapidjson::Value& array,
+// Reads one flat array of numbers into points of three coordinates, in
+// array order. Refuses an empty array, an element that is not a number
+// (naming its index) and a size that is not a multiple of 3.
+template <typename PointT>
+std::vector<PointT> ReadPointList(const rapidjson::Value& array,
                                   const std::string& member,
                                   const std::string& path) {
   const std::string where = path + ": \"define\"." + Quoted(member);
@@ -87,13 +57,48 @@ std::vector<Point3> ReadPointList(const rapidjson::Value& array,
     throw Error(where + " holds " + std::to_string(size) +
                 " numbers, not a whole number of (x, y, z) triples");
   }
-  std::vector<Point3> points;
+  std::vector<PointT> points;
   points.reserve(size / 3);
   for (rapidjson::SizeType i = 0; i < size; i += 3) {
     points.push_back({array[i].GetDouble(), array[i + 1].GetDouble(),
                       array[i + 2].GetDouble()});
   }
   return points;
+}
+
+}  // namespace
+
+std::string ReadTextFile(const std::string& path) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat status;
+  // A directory opens for reading on this platform but has no content.
+  if (descriptor < 0 || ::fstat(descriptor, &status) != 0 ||
+      S_ISDIR(status.st_mode)) {
+    if (descriptor >= 0) ::close(descriptor);
+    throw Error("Error opening file: " + path);
+  }
+  std::string text;
+  try {
+    if (S_ISREG(status.st_mode) && status.st_size > 0) {
+      text.reserve(static_cast<std::size_t>(status.st_size));
+    }
+    char chunk[1 << 16];
+    for (;;) {
+      const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
+      if (count == 0) break;
+      if (count < 0) {
+        if (errno == EINTR) continue;
+        throw Error("Error reading file: " + path + ": " +
+                    std::strerror(errno));
+      }
+      text.append(chunk, static_cast<std::size_t>(count));
+    }
+  } catch (...) {
+    ::close(descriptor);
+    throw;
+  }
+  ::close(descriptor);
+  return text;
 }
 
 ControlPoints ParseControlPointDocument(const std::string& text,
@@ -109,10 +114,10 @@ ControlPoints ParseControlPointDocument(const std::string& text,
   }
 
   ControlPoints points;
-  points.source = ReadPointList(RequireArray(*define, "srcpoints", path),
-                                "srcpoints", path);
-  points.destination = ReadPointList(RequireArray(*define, "despoints", path),
-                                     "despoints", path);
+  points.source = ReadPointList<GeodeticPoint>(
+      RequireArray(*define, "srcpoints", path), "srcpoints", path);
+  points.destination = ReadPointList<Point3>(
+      RequireArray(*define, "despoints", path), "despoints", path);
   if (points.source.size() != points.destination.size()) {
     throw Error(path + ": \"srcpoints\" holds " +
                 std::to_string(points.source.size()) +
@@ -120,28 +125,6 @@ ControlPoints ParseControlPointDocument(const std::string& text,
                 std::to_string(points.destination.size()));
   }
   return points;
-}
-
-void ValidateControlPoints(const ControlPoints& points,
-                           const std::string& path) {
-  const std::size_t count = points.source.size();
-  if (count < kMinimumControlPoints) {
-    throw Error(path + ": " + std::to_string(count) +
-                " control point(s); the seven parameters need at least 3");
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    const Point3& point = points.source[i];
-    if (!(point.x >= -180.0 && point.x <= 180.0)) {
-      throw Error(path + ": \"srcpoints\" point " + std::to_string(i) +
-                  ": longitude " + NumberText(point.x) +
-                  " is outside [-180, 180]");
-    }
-    if (!(point.y > -90.0 && point.y < 90.0)) {
-      throw Error(path + ": \"srcpoints\" point " + std::to_string(i) +
-                  ": latitude " + NumberText(point.y) +
-                  " is not strictly between -90 and 90");
-    }
-  }
 }
 
 }  // namespace helmert

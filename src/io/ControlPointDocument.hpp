@@ -16,19 +16,11 @@
 // file, the member and, where it applies, the element index and the counts.
 #pragma once
 
-#include <rapidjson/document.h>
-
 #include <string>
-#include <vector>
 
-#include "common/Point3.hpp"
+#include "io/ControlPoints.hpp"
 
 namespace helmert {
-
-struct ControlPoints {
-  std::vector<Point3> source;       // (longitude deg, latitude deg, height m)
-  std::vector<Point3> destination;  // (easting m, northing m, height m)
-};
 
 // The whole content of the file at path, byte for byte. Throws Error
 // "Error opening file: <path>" when the file cannot be opened (missing, no
@@ -36,26 +28,11 @@ struct ControlPoints {
 // read to the end.
 std::string ReadTextFile(const std::string& path);
 
-// Reads one flat array of numbers into Point3 triples, in array order.
-// `member` names the array in messages ("srcpoints"), `path` the file.
-// Refuses an empty array, an element that is not a number (naming its index)
-// and a size that is not a multiple of 3.
-std::vector<Point3> ReadPointList(const rapidjson::Value& array,
-                                  const std::string& member,
-                                  const std::string& path);
-
 // Parses the document text and extracts both point lists. `path` is used in
 // messages only. Checks the document's form: valid JSON, an object root
 // holding an object "define", both arrays present, non-empty, numeric, whole
 // triples, of equal length.
 ControlPoints ParseControlPointDocument(const std::string& text,
                                         const std::string& path);
-
-// Checks what the fit needs of the points beyond the document's form: at
-// least 3 control points (seven parameters need at least 9 observations),
-// source longitudes within [-180, 180] and latitudes strictly between -90
-// and 90 (the projection series is meaningless at the poles).
-void ValidateControlPoints(const ControlPoints& points,
-                           const std::string& path);
 
 }  // namespace helmert

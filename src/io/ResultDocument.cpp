@@ -4,12 +4,11 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
-#include <Eigen/LU>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "common/Error.hpp"
@@ -95,22 +94,22 @@ StoredTransformation ParseResultDocument(const std::string& text,
   }
   stored.central_meridian_degrees = l0;
 
-  const Eigen::Matrix3d m = stored.zone_from_grid_rotation.inverse();
-  if (!m.allFinite()) throw Error(path + ": \"R\" is a singular matrix");
-  parameters.R_x = m(2, 1);
-  parameters.R_y = m(0, 2);
-  parameters.R_z = m(1, 0);
-  const double deviation =
-      (RotationMatrix(parameters.R_x, parameters.R_y, parameters.R_z) - m)
-          .cwiseAbs()
-          .maxCoeff();
-  if (!(deviation <= kMostRotationMatrixDeviation)) {
-    std::ostringstream message;
-    message << path
-            << ": \"R\" is not the inverse of a linearised rotation matrix"
-               " (deviation "
-            << deviation << ")";
-    throw Error(message.str());
+  const RecoveredAngles angles =
+      AnglesFromInverseRotation(stored.zone_from_grid_rotation);
+  if (!angles.invertible) {
+    throw Error(path + ": \"R\" is a singular matrix");
+  }
+  parameters.R_x = angles.R_x;
+  parameters.R_y = angles.R_y;
+  parameters.R_z = angles.R_z;
+  if (!(angles.deviation <= kMostRotationMatrixDeviation)) {
+    // The deviation as a stream prints it by default ("%g").
+    char deviation[32];
+    std::snprintf(deviation, sizeof deviation, "%g", angles.deviation);
+    throw Error(path +
+                ": \"R\" is not the inverse of a linearised rotation matrix"
+                " (deviation " +
+                deviation + ")");
   }
   return stored;
 }

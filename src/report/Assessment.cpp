@@ -12,7 +12,7 @@
 #include <cmath>
 #include <limits>
 
-#include "estimation/Estimation.hpp"
+#include "estimation/JacobianTriangle.hpp"
 
 namespace helmert {
 
@@ -32,16 +32,30 @@ constexpr double kSmallestBlockRedundancy = 1e-10;
 
 Eigen::Vector3d AsVector(const Point3& p) { return {p.x, p.y, p.z}; }
 
-}  // namespace
+// The Jacobian at the parameters, reduced to its column-scaled triangle, and
+// whether the points determine all seven parameters.
+struct Geometry {
+  ScaledTriangle scaled;
+  bool determined = false;
+  const Eigen::TriangularView<const ParameterTriangle, Eigen::Upper> Upper()
+      const {
+    return scaled.triangle.triangularView<Eigen::Upper>();
+  }
+  // Row block i of J D.
+  Eigen::Matrix<double, 3, 7> ScaledRows(const TransformParameters& parameters,
+                                         const Point3& source) const {
+    return BursaWolfJacobian(parameters, source) *
+           scaled.column_scale.asDiagonal();
+  }
+};
 
-Assessment AssessTransformation(const TransformParameters& parameters,
-                                const std::vector<Point3>& projected_source,
-                                const std::vector<Point3>& destination) {
+// Residuals, their sums of squares, RMS and largest values.
+void AssessResiduals(const TransformParameters& parameters,
+                     const std::vector<Point3>& projected_source,
+                     const std::vector<Point3>& destination,
+                     Assessment& assessment) {
   const std::size_t n = projected_source.size();
-  Assessment assessment;
   assessment.points.resize(n);
-
-  // Residuals and their sums.
   double sum_horizontal = 0.0;
   double sum_vertical = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -71,33 +85,26 @@ Assessment AssessTransformation(const TransformParameters& parameters,
   assessment.sum_of_squares = sum_horizontal + sum_vertical;
   assessment.rms_horizontal = std::sqrt(sum_horizontal / count);
   assessment.rms_vertical = std::sqrt(sum_vertical / count);
+}
 
-  // The Jacobian's triangle, its column scaling and the scaled gradient.
-  const auto rows_of = [&](std::size_t i) {
-    return BursaWolfJacobian(parameters, projected_source[i]);
-  };
-  const ParameterTriangle triangle = JacobianTriangle(n, rows_of);
-  Eigen::Matrix<double, 7, 1> column_scale;
-  for (int j = 0; j < 7; ++j) {
-    const double norm = triangle.col(j).norm();
-    column_scale(j) = norm > 0.0 ? 1.0 / norm : 0.0;
-  }
-  const ParameterMatrix scaled = triangle * column_scale.asDiagonal();
-  const Eigen::VectorXd diagonal = scaled.diagonal().cwiseAbs();
-  const bool determined =
-      column_scale.minCoeff() > 0.0 &&
-      diagonal.minCoeff() > kSmallestTriangleRatio * diagonal.maxCoeff();
-  const auto upper = scaled.triangularView<Eigen::Upper>();
-
-  if (determined) {
-    Eigen::Matrix<double, 7, 1> gradient = Eigen::Matrix<double, 7, 1>::Zero();
+// Whether the parameters are the least-squares fit to these points: the
+// cosine of the residual vector with the span of J, with the degrees of
+// freedom and sigma0 that follow.
+void DecideFitted(const TransformParameters& parameters,
+                  const std::vector<Point3>& projected_source,
+                  const Geometry& geometry, Assessment& assessment) {
+  const std::size_t n = projected_source.size();
+  const double count = static_cast<double>(n);
+  if (geometry.determined) {
+    ParameterVector gradient = ParameterVector::Zero();
     for (std::size_t i = 0; i < n; ++i) {
-      gradient += (rows_of(i) * column_scale.asDiagonal()).transpose() *
+      gradient += geometry.ScaledRows(parameters, projected_source[i])
+                      .transpose() *
                   AsVector(assessment.points[i].residual);
     }
     // The residual's component in the span of J: Q^T e = R^-T (J D)^T e.
-    const Eigen::Matrix<double, 7, 1> projected =
-        upper.transpose().solve(gradient);
+    const ParameterVector projected =
+        geometry.Upper().transpose().solve(gradient);
     const double residual_norm = std::sqrt(assessment.sum_of_squares);
     assessment.gradient_cosine =
         residual_norm > 0.0 ? projected.norm() / residual_norm : 0.0;
@@ -111,23 +118,28 @@ Assessment AssessTransformation(const TransformParameters& parameters,
   } else {
     assessment.gradient_cosine = kNotANumber;
   }
-
   const int observations = static_cast<int>(3 * n);
   assessment.degrees_of_freedom =
       assessment.fitted_points ? observations - 7 : observations;
   assessment.sigma0 =
       std::sqrt(assessment.sum_of_squares / assessment.degrees_of_freedom);
+}
 
-  // Data snooping, point by point.
+// Data snooping, point by point, with sigma0 estimated without the point.
+void SnoopForBlunders(const TransformParameters& parameters,
+                      const std::vector<Point3>& projected_source,
+                      const Geometry& geometry, Assessment& assessment) {
   const int dof_without_point = assessment.degrees_of_freedom - 3;
   double worst = -1.0;
-  for (std::size_t i = 0; i < n; ++i) {
+  for (std::size_t i = 0; i < assessment.points.size(); ++i) {
     PointAssessment& point = assessment.points[i];
     Eigen::Matrix3d hat_block = Eigen::Matrix3d::Zero();
     if (assessment.fitted_points) {
       // U = (J_i D) R^-1, so that H_ii = U U^T.
-      const Eigen::Matrix<double, 7, 3> u_transposed = upper.transpose().solve(
-          (rows_of(i) * column_scale.asDiagonal()).transpose());
+      const Eigen::Matrix<double, 7, 3> u_transposed =
+          geometry.Upper().transpose().solve(
+              geometry.ScaledRows(parameters, projected_source[i])
+                  .transpose());
       hat_block = u_transposed.transpose() * u_transposed;
     }
     const Eigen::Matrix3d redundancy = Eigen::Matrix3d::Identity() - hat_block;
@@ -161,26 +173,54 @@ Assessment AssessTransformation(const TransformParameters& parameters,
       assessment.worst_point = i;
     }
   }
+}
 
-  // Precision: (J^T J)^-1 = D R^-1 R^-T D for the scaled triangle R.
-  if (assessment.fitted_points) {
-    ParameterPrecision precision;
-    const ParameterMatrix inverse_triangle =
-        upper.solve(ParameterMatrix::Identity());
-    precision.cofactor = column_scale.asDiagonal() *
-                         (inverse_triangle * inverse_triangle.transpose()) *
-                         column_scale.asDiagonal();
-    const double variance = assessment.sigma0 * assessment.sigma0;
-    const ParameterMatrix& cofactor = precision.cofactor;
-    precision.covariance = variance * cofactor;
-    for (int j = 0; j < 7; ++j) {
-      precision.standard_deviation(j) = std::sqrt(precision.covariance(j, j));
-      for (int k = 0; k < 7; ++k) {
-        precision.correlation(j, k) =
-            cofactor(j, k) / std::sqrt(cofactor(j, j) * cofactor(k, k));
-      }
+// The parameters' precision: (J^T J)^-1 = D R^-1 R^-T D for the scaled
+// triangle R.
+ParameterPrecision EstimatePrecision(const Geometry& geometry,
+                                     double sigma0) {
+  ParameterPrecision precision;
+  const ParameterMatrix inverse_triangle =
+      geometry.Upper().solve(ParameterMatrix::Identity());
+  const auto scale = geometry.scaled.column_scale.asDiagonal();
+  precision.cofactor =
+      scale * (inverse_triangle * inverse_triangle.transpose()) * scale;
+  const double variance = sigma0 * sigma0;
+  const ParameterMatrix& cofactor = precision.cofactor;
+  precision.covariance = variance * cofactor;
+  for (int j = 0; j < 7; ++j) {
+    precision.standard_deviation(j) = std::sqrt(precision.covariance(j, j));
+    for (int k = 0; k < 7; ++k) {
+      precision.correlation(j, k) =
+          cofactor(j, k) / std::sqrt(cofactor(j, j) * cofactor(k, k));
     }
-    assessment.precision = precision;
+  }
+  return precision;
+}
+
+}  // namespace
+
+Assessment AssessTransformation(const TransformParameters& parameters,
+                                const std::vector<Point3>& projected_source,
+                                const std::vector<Point3>& destination) {
+  Assessment assessment;
+  AssessResiduals(parameters, projected_source, destination, assessment);
+
+  Geometry geometry;
+  geometry.scaled =
+      ColumnScaledTriangle(projected_source.size(), [&](std::size_t i) {
+        return BursaWolfJacobian(parameters, projected_source[i]);
+      });
+  const Eigen::VectorXd diagonal =
+      geometry.scaled.triangle.diagonal().cwiseAbs();
+  geometry.determined =
+      geometry.scaled.AllColumnsPresent() &&
+      diagonal.minCoeff() > kSmallestTriangleRatio * diagonal.maxCoeff();
+
+  DecideFitted(parameters, projected_source, geometry, assessment);
+  SnoopForBlunders(parameters, projected_source, geometry, assessment);
+  if (assessment.fitted_points) {
+    assessment.precision = EstimatePrecision(geometry, assessment.sigma0);
   }
   return assessment;
 }

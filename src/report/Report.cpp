@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/Error.hpp"
+#include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 #include "report/Printf.hpp"
 #include "report/ProjPipeline.hpp"
@@ -58,7 +59,7 @@ void AppendTransformation(const TransformationReport& report,
                    angles[k], angles[k] * kArcSecondsPerRadian);
   }
   text +=
-      Printf("  Scale %16.10f    %12.4f ppm\n", p.Scale, (p.Scale - 1.0) * 1e6);
+      Printf("  Scale %16.10f    %12.4f ppm\n", p.Scale, (p.Scale - 1.0) * kPartsPerMillion);
   if (report.points_central_meridian_degrees != l0) {
     text += Printf(
         "  warning     these points lie nearest to central meridian %.0f°; "
@@ -146,7 +147,7 @@ void AppendPrecision(const TransformationReport& report, std::string& text) {
                    sd(j) * kArcSecondsPerRadian);
   }
   text += Printf("  σ %-5s %14.6e      %10.4f ppm\n", kParameterNames[6], sd(6),
-                 sd(6) * 1e6);
+                 sd(6) * kPartsPerMillion);
   text += "Correlation\n        ";
   for (const char* name : kParameterNames) text += Printf("%7s", name);
   text += "\n";
@@ -160,11 +161,6 @@ void AppendPrecision(const TransformationReport& report, std::string& text) {
 }
 
 }  // namespace
-
-int ZoneNumber(double central_meridian_degrees) {
-  const int zone = static_cast<int>(central_meridian_degrees / 3.0);
-  return zone > 0 ? zone : zone + 120;
-}
 
 TransformationReport BuildReport(const std::string& control_path,
                                  ControlPoints points,

@@ -13,15 +13,12 @@
 
 namespace helmert {
 
-// Radians to arc-seconds: 180 * 3600 / pi.
-inline constexpr double kArcSecondsPerRadian = 206264.80624709636;
-
 // Everything the report shows, computed once for all its forms.
 struct TransformationReport {
   std::string control_path;
   std::string result_path;
   StoredTransformation stored;
-  std::vector<Point3> source;     // longitude, latitude (deg), height (m)
+  std::vector<GeodeticPoint> source;
   std::vector<Point3> projected;  // in the document's zone (metres)
   std::vector<Point3> destination;
   // The central meridian that helmert-fit would choose for these points; it
@@ -40,10 +37,6 @@ TransformationReport BuildReport(const std::string& control_path,
                                  ControlPoints points,
                                  const std::string& result_path,
                                  const StoredTransformation& stored);
-
-// The 3-degree zone number of a central meridian: L0 / 3, counted eastward
-// from Greenwich through 1..120 (L0 = 0 is zone 120, L0 = -72 zone 96).
-int ZoneNumber(double central_meridian_degrees);
 
 std::string FormatTextReport(const TransformationReport& report);
 std::string FormatJsonReport(const TransformationReport& report);

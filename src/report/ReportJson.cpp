@@ -6,6 +6,8 @@
 #include <cmath>
 #include <string>
 
+#include "geodesy/Constants.hpp"
+#include "geodesy/GaussKruger.hpp"
 #include "report/Report.hpp"
 #include "report/Utf8.hpp"
 
@@ -77,7 +79,7 @@ void WriteTransformation(const TransformationReport& report,
          {p.R_x * kArcSecondsPerRadian, p.R_y * kArcSecondsPerRadian,
           p.R_z * kArcSecondsPerRadian});
   Member(writer, "scale", p.Scale);
-  Member(writer, "scale_ppm", (p.Scale - 1.0) * 1e6);
+  Member(writer, "scale_ppm", (p.Scale - 1.0) * kPartsPerMillion);
   writer.EndObject();
 }
 
