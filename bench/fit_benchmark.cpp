@@ -1,5 +1,6 @@
 // Time of the seven-parameter fit (pairing, problem assembly, Ceres solve and
-// the summary's report text) by the number of point pairs, with the time per pair.
+// the summary's report text) by the number of point pairs, with the time per
+// pair.
 //
 //   build/bench/fit_benchmark
 #include <benchmark/benchmark.h>

@@ -22,8 +22,8 @@ constexpr double kNanometre = 1e-9;   // metres
 
 // The worked example: source (100, 200, 300), T = (10, 20, 30),
 // R = (0.01, -0.02, 0.03), Scale 2, destination (180, 425, 640).
-constexpr TransformParameters kWorkedParameters{10, 20, 30, 0.01, -0.02, 0.03,
-                                                2};
+constexpr TransformParameters kWorkedParameters{10,    20,   30, 0.01,
+                                                -0.02, 0.03, 2};
 const Point3 kWorkedSource{100, 200, 300};
 const Point3 kWorkedDestination{180, 425, 640};
 
@@ -137,8 +137,8 @@ TEST(RotationMatrix, IsTheIdentityPlusTheCrossProductMatrix) {
 
 TEST(RotationMatrix, LeavesAPointOnTheAngleVectorUnrotated) {
   const Point3 s{1000, 2000, 3000};
-  const TransformParameters p{0, 0, 0, s.x / 10000, s.y / 10000, s.z / 10000,
-                              1};
+  const TransformParameters p{0,           0,           0, s.x / 10000,
+                              s.y / 10000, s.z / 10000, 1};
   ExpectNear(ForwardTransform(p, s), s, kNanometre);
 }
 

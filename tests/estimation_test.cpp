@@ -32,8 +32,7 @@ std::vector<Point3> Site(int n, double side, std::uint64_t seed) {
   std::vector<Point3> points;
   for (int i = 0; i < n; ++i) {
     points.push_back({440000.0 + side / 2 * noise(),
-                      4290000.0 + side / 2 * noise(),
-                      1300.0 + 50.0 * noise()});
+                      4290000.0 + side / 2 * noise(), 1300.0 + 50.0 * noise()});
   }
   return points;
 }
@@ -163,9 +162,9 @@ INSTANTIATE_TEST_SUITE_P(
 class EstimateParametersTest : public ::testing::Test {
  protected:
   // Fits, then reports the fit as the run does.
-  TransformParameters Fit(const std::vector<Point3>& source,
-                          const std::vector<Point3>& destination,
-                          const ceres::Solver::Options& options = FitOptions()) {
+  TransformParameters Fit(
+      const std::vector<Point3>& source, const std::vector<Point3>& destination,
+      const ceres::Solver::Options& options = FitOptions()) {
     const FitOutcome fit = EstimateParameters(source, destination, options);
     ReportFit(fit, "c.json", out_, warnings_);
     return fit.parameters;

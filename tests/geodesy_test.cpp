@@ -20,6 +20,7 @@ constexpr double kMillimetre = 1e-3;          // metres
 constexpr double kHalfMillimetre = 0.5e-3;    // metres, rounding of a value
 constexpr double kNanodegree = 1e-9;          // degrees
 constexpr double kRoundTripLatitude = 1e-8;   // degrees
+constexpr double kRoundTripLongitude = 1e-8;  // degrees, off the meridian
 constexpr double kReferenceDegrees = 0.5e-9;  // rounding of a 9-decimal value
 
 PlanePair Forward(double longitude, double latitude, double central_meridian) {
@@ -128,11 +129,36 @@ TEST(GaussKrugerForward, CentralMeridianHasTheFalseEastingAndTheArc) {
 }
 
 TEST(MeridianArc, IsZeroOnTheEquatorAndOddInLatitude) {
-  const double e2 = 0.00669437999014;
-  EXPECT_EQ(MeridianArc(0.0, kWgs84SemiMajorAxis, e2), 0.0);
-  EXPECT_EQ(MeridianArc(-0.7, kWgs84SemiMajorAxis, e2),
-            -MeridianArc(0.7, kWgs84SemiMajorAxis, e2));
+  // WGS84's first eccentricity squared as published (NIMA TR8350.2).
+  constexpr double kPublishedWgs84E2 = 0.00669437999014;
+  EXPECT_EQ(MeridianArc(0.0, kWgs84SemiMajorAxis, kPublishedWgs84E2), 0.0);
+  EXPECT_EQ(MeridianArc(-0.7, kWgs84SemiMajorAxis, kPublishedWgs84E2),
+            -MeridianArc(0.7, kWgs84SemiMajorAxis, kPublishedWgs84E2));
 }
+
+struct ZoneNumberCase {
+  const char* name;
+  double central_meridian;
+  int zone;
+};
+void PrintTo(const ZoneNumberCase& c, std::ostream* os) { *os << c.name; }
+
+class ZoneNumberTest : public ::testing::TestWithParam<ZoneNumberCase> {};
+
+TEST_P(ZoneNumberTest, CountsEastwardFromGreenwich) {
+  EXPECT_EQ(ZoneNumber(GetParam().central_meridian), GetParam().zone);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CentralMeridians, ZoneNumberTest,
+    ::testing::Values(ZoneNumberCase{"Ordos111IsZone37", 111.0, 37},
+                      ZoneNumberCase{"Beijing117IsZone39", 117.0, 39},
+                      ZoneNumberCase{"FirstEastOfGreenwich", 3.0, 1},
+                      ZoneNumberCase{"GreenwichIsZone120", 0.0, 120},
+                      ZoneNumberCase{"SantiagoMinus72IsZone96", -72.0, 96},
+                      ZoneNumberCase{"AntimeridianEastIs60", 180.0, 60},
+                      ZoneNumberCase{"AntimeridianWestIs60", -180.0, 60}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- Inverse projection: published values (L0 = 117) ------------------
 
@@ -231,11 +257,26 @@ std::vector<std::pair<double, double>> RunCct(
   return values;
 }
 
+// PROJ's exact transverse Mercator (Poder/Engsager), not the +approx series
+// of the same family as ours: the reference is independent.
 const std::vector<std::string> kCctTmerc117 = {
-    "-d",         "12",   "+proj=tmerc", "+approx", "+lat_0=0",
-    "+lon_0=117", "+k=1", "+x_0=500000", "+y_0=0",  "+ellps=WGS84"};
+    "-d",   "12",          "+proj=tmerc", "+lat_0=0",    "+lon_0=117",
+    "+k=1", "+x_0=500000", "+y_0=0",      "+ellps=WGS84"};
 
-TEST(GaussKrugerAgainstProj, ForwardAgreesBelowAMillimetre) {
+// How far the forward series (meridian arc to e^6, easting to the fifth and
+// northing to the sixth power of the longitude difference) may be from
+// PROJ's exact transverse Mercator within 3 degrees of the central meridian
+// (metres). Measured maxima: 0.10 mm up to 30 degrees of latitude, 0.14 mm
+// at 40, 0.41 mm at 50, 0.76 mm at 60 and 0.96 mm at 70; the meridian arc's
+// truncation dominates.
+double SeriesAgreement(double latitude_degrees) {
+  const double latitude = std::fabs(latitude_degrees);
+  if (latitude <= 40.0) return 0.2e-3;
+  if (latitude <= 50.0) return 0.5e-3;
+  return 1.0e-3;
+}
+
+TEST(GaussKrugerAgainstProj, ForwardAgreesWithTheExactProjection) {
   if (!testing::ProgramOnPath("cct")) GTEST_SKIP() << "PROJ's cct missing";
   const std::vector<GeodeticPair> grid = GridAround(117.0);
   std::ostringstream input;
@@ -248,8 +289,9 @@ TEST(GaussKrugerAgainstProj, ForwardAgreesBelowAMillimetre) {
   for (std::size_t i = 0; i < grid.size(); ++i) {
     const PlanePair plane =
         Forward(grid[i].longitude_degrees, grid[i].latitude_degrees, 117.0);
-    EXPECT_NEAR(plane.easting, reference[i].first, kMillimetre) << i;
-    EXPECT_NEAR(plane.northing, reference[i].second, kMillimetre) << i;
+    const double tolerance = SeriesAgreement(grid[i].latitude_degrees);
+    EXPECT_NEAR(plane.easting, reference[i].first, tolerance) << i;
+    EXPECT_NEAR(plane.northing, reference[i].second, tolerance) << i;
   }
 }
 
@@ -282,7 +324,7 @@ TEST(GaussKrugerAgainstProj, InverseAgreesWithinTheSeriesAccuracy) {
     const bool near_meridian =
         std::fabs(grid[i].longitude_degrees - 117.0) <= 1.5;
     EXPECT_NEAR(back.longitude_degrees, reference[i].first,
-                near_meridian ? kNanodegree : kRoundTripLatitude)
+                near_meridian ? kNanodegree : kRoundTripLongitude)
         << grid[i].longitude_degrees << " " << grid[i].latitude_degrees;
     EXPECT_NEAR(back.latitude_degrees, reference[i].second, kRoundTripLatitude)
         << grid[i].longitude_degrees << " " << grid[i].latitude_degrees;

@@ -31,7 +31,11 @@ using testing::ProgramOnPath;
 using testing::ReadFile;
 using testing::RunProgram;
 
-constexpr double kMillimetre = 1e-3;           // metres
+constexpr double kMillimetre = 1e-3;  // metres
+// An angle recovered from the written M^-1 by inverting it again (radians).
+constexpr double kRecoveredAngle = 1e-16;
+// A sum of redundancy numbers against the degrees of freedom.
+constexpr double kRedundancySum = 1e-9;
 constexpr double kRoundingMetres = 1e-8;       // metres, coordinates ~1e6 m
 constexpr double kMetresPerDegree = 111320.0;  // on the equator, for tolerances
 
@@ -61,7 +65,7 @@ TransformationReport ReportOn(const std::string& control_path) {
 // Reading the result document.
 
 TEST(ResultDocumentReading, RecoversTheParametersThatWereWritten) {
-  const TransformParameters p{-35.712,    120.068,    4.25,     0.000002,
+  const TransformParameters p{-35.712,    120.068,   4.25,     0.000002,
                               -0.0000035, 0.0000125, 1.0000186};
   const StoredTransformation stored =
       ParseResultDocument(FormatResultDocument(p, 117), "r.json");
@@ -71,9 +75,9 @@ TEST(ResultDocumentReading, RecoversTheParametersThatWereWritten) {
   EXPECT_EQ(stored.parameters.Scale, p.Scale);
   EXPECT_EQ(stored.central_meridian_degrees, 117.0);
   // The inverse of the written inverse: back to within rounding of 1.
-  EXPECT_NEAR(stored.parameters.R_x, p.R_x, 1e-16);
-  EXPECT_NEAR(stored.parameters.R_y, p.R_y, 1e-16);
-  EXPECT_NEAR(stored.parameters.R_z, p.R_z, 1e-16);
+  EXPECT_NEAR(stored.parameters.R_x, p.R_x, kRecoveredAngle);
+  EXPECT_NEAR(stored.parameters.R_y, p.R_y, kRecoveredAngle);
+  EXPECT_NEAR(stored.parameters.R_z, p.R_z, kRecoveredAngle);
 }
 
 struct RefusedResultCase {
@@ -190,7 +194,7 @@ TEST(Assessment, RedundancyNumbersSumToTheDegreesOfFreedom) {
       EXPECT_GT(point.redundancy.x, 0.0);
       EXPECT_LT(point.redundancy.z, 1.0);
     }
-    EXPECT_NEAR(sum, a.degrees_of_freedom, 1e-9) << path;
+    EXPECT_NEAR(sum, a.degrees_of_freedom, kRedundancySum) << path;
   }
 }
 
@@ -380,11 +384,10 @@ TEST_P(ProjPipelineTest, GridToWgs84MatchesTheSourcePointsAndOurReverseMap) {
         kMetresPerDegree * std::cos(geodetic[i].y * kDegreeToRadian);
     // Against the source point: within the fit's residual plus 1 mm.
     const PointAssessment& point = report_.assessment.points[i];
-    const double to_source =
-        std::hypot((geodetic[i].x - report_.source[i].longitude_degrees) *
-                       east_per_degree,
-                   (geodetic[i].y - report_.source[i].latitude_degrees) *
-                       kMetresPerDegree);
+    const double to_source = std::hypot(
+        (geodetic[i].x - report_.source[i].longitude_degrees) * east_per_degree,
+        (geodetic[i].y - report_.source[i].latitude_degrees) *
+            kMetresPerDegree);
     EXPECT_LE(to_source, point.horizontal + kMillimetre) << "point " << i;
     EXPECT_LE(std::fabs(geodetic[i].z - report_.source[i].height_metres),
               std::fabs(point.residual.z) + kMillimetre)

@@ -33,8 +33,7 @@ void ReportFit(const FitOutcome& fit, const std::string& control_name,
   if (fit.stopped_without_converging) {
     out.flush();
     warnings << "warning: the fit stopped without converging after "
-             << fit.iterations << " iteration(s): " << fit.message
-             << std::endl;
+             << fit.iterations << " iteration(s): " << fit.message << std::endl;
   }
 }
 

@@ -55,7 +55,8 @@ double SelectCentralMeridian(const std::vector<GeodeticPoint>& source_points) {
 }
 
 int ZoneNumber(double central_meridian_degrees) {
-  const int zone = static_cast<int>(central_meridian_degrees / kZoneWidthDegrees);
+  const int zone =
+      static_cast<int>(central_meridian_degrees / kZoneWidthDegrees);
   return zone > 0 ? zone : zone + kZoneCount;
 }
 

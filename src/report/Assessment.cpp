@@ -98,9 +98,9 @@ void DecideFitted(const TransformParameters& parameters,
   if (geometry.determined) {
     ParameterVector gradient = ParameterVector::Zero();
     for (std::size_t i = 0; i < n; ++i) {
-      gradient += geometry.ScaledRows(parameters, projected_source[i])
-                      .transpose() *
-                  AsVector(assessment.points[i].residual);
+      gradient +=
+          geometry.ScaledRows(parameters, projected_source[i]).transpose() *
+          AsVector(assessment.points[i].residual);
     }
     // The residual's component in the span of J: Q^T e = R^-T (J D)^T e.
     const ParameterVector projected =
@@ -138,8 +138,7 @@ void SnoopForBlunders(const TransformParameters& parameters,
       // U = (J_i D) R^-1, so that H_ii = U U^T.
       const Eigen::Matrix<double, 7, 3> u_transposed =
           geometry.Upper().transpose().solve(
-              geometry.ScaledRows(parameters, projected_source[i])
-                  .transpose());
+              geometry.ScaledRows(parameters, projected_source[i]).transpose());
       hat_block = u_transposed.transpose() * u_transposed;
     }
     const Eigen::Matrix3d redundancy = Eigen::Matrix3d::Identity() - hat_block;
@@ -177,8 +176,7 @@ void SnoopForBlunders(const TransformParameters& parameters,
 
 // The parameters' precision: (J^T J)^-1 = D R^-1 R^-T D for the scaled
 // triangle R.
-ParameterPrecision EstimatePrecision(const Geometry& geometry,
-                                     double sigma0) {
+ParameterPrecision EstimatePrecision(const Geometry& geometry, double sigma0) {
   ParameterPrecision precision;
   const ParameterMatrix inverse_triangle =
       geometry.Upper().solve(ParameterMatrix::Identity());

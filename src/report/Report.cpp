@@ -58,8 +58,8 @@ void AppendTransformation(const TransformationReport& report,
     text += Printf("  %s   %16.6e rad  %12.6f″\n", kParameterNames[3 + k],
                    angles[k], angles[k] * kArcSecondsPerRadian);
   }
-  text +=
-      Printf("  Scale %16.10f    %12.4f ppm\n", p.Scale, (p.Scale - 1.0) * kPartsPerMillion);
+  text += Printf("  Scale %16.10f    %12.4f ppm\n", p.Scale,
+                 (p.Scale - 1.0) * kPartsPerMillion);
   if (report.points_central_meridian_degrees != l0) {
     text += Printf(
         "  warning     these points lie nearest to central meridian %.0f°; "

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <utility>
 
 #include "io/ControlPointDocument.hpp"
@@ -15,6 +16,18 @@
 namespace helmert {
 
 namespace {
+
+// The report's output forms: the option that asks for one, where its path
+// is kept, and what writes it. A new form is one row.
+struct OutputForm {
+  const char* flag;
+  std::string ReportArguments::*path;
+  std::string (*format)(const TransformationReport&);
+};
+const OutputForm kOutputForms[] = {
+    {"--svg", &ReportArguments::svg_path, FormatResidualPlot},
+    {"--json", &ReportArguments::json_path, FormatJsonReport},
+};
 
 // Whether two paths name the same file, also when one does not exist yet.
 bool SameFile(const std::string& a, const std::string& b) {
@@ -76,15 +89,16 @@ ReportArguments ParseReportArguments(
     std::string name;
     std::string value;
     bool has_value = false;
-    for (const char* option : {"--svg", "--json"}) {
-      const std::string prefix = std::string(option) + "=";
-      if (argument == option) {
-        name = option;
+    for (const OutputForm& form : kOutputForms) {
+      const std::string prefix = std::string(form.flag) + "=";
+      if (argument == form.flag) {
+        name = form.flag;
       } else if (argument.compare(0, prefix.size(), prefix) == 0) {
-        name = option;
+        name = form.flag;
         value = argument.substr(prefix.size());
         has_value = true;
       }
+      if (!name.empty() && target == nullptr) target = &(parsed.*form.path);
     }
     if (name.empty()) {
       if (argument.size() > 1 && argument[0] == '-') {
@@ -93,7 +107,6 @@ ReportArguments ParseReportArguments(
       documents.push_back(argument);
       continue;
     }
-    target = name == "--svg" ? &parsed.svg_path : &parsed.json_path;
     if (!has_value) {
       if (k + 1 == arguments.size()) {
         throw UsageError(name + " needs a file name");
@@ -109,16 +122,20 @@ ReportArguments ParseReportArguments(
   }
   parsed.control_path = documents[0];
   parsed.result_path = documents[1];
-  for (const std::string* output : {&parsed.svg_path, &parsed.json_path}) {
-    if (output->empty()) continue;
-    if (SameFile(*output, parsed.control_path) ||
-        SameFile(*output, parsed.result_path)) {
-      throw UsageError("the output " + *output + " would replace an input");
+  for (std::size_t k = 0; k < std::size(kOutputForms); ++k) {
+    const std::string& output = parsed.*kOutputForms[k].path;
+    if (output.empty()) continue;
+    if (SameFile(output, parsed.control_path) ||
+        SameFile(output, parsed.result_path)) {
+      throw UsageError("the output " + output + " would replace an input");
     }
-  }
-  if (!parsed.svg_path.empty() && !parsed.json_path.empty() &&
-      SameFile(parsed.svg_path, parsed.json_path)) {
-    throw UsageError("--svg and --json name the same file");
+    for (std::size_t other = k + 1; other < std::size(kOutputForms); ++other) {
+      const std::string& other_output = parsed.*kOutputForms[other].path;
+      if (!other_output.empty() && SameFile(output, other_output)) {
+        throw UsageError(std::string(kOutputForms[k].flag) + " and " +
+                         kOutputForms[other].flag + " name the same file");
+      }
+    }
   }
   return parsed;
 }
@@ -133,11 +150,9 @@ void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
   const TransformationReport report = BuildReport(
       arguments.control_path, std::move(points), arguments.result_path, stored);
   std::vector<std::pair<std::string, std::string>> files;
-  if (!arguments.svg_path.empty()) {
-    files.emplace_back(arguments.svg_path, FormatResidualPlot(report));
-  }
-  if (!arguments.json_path.empty()) {
-    files.emplace_back(arguments.json_path, FormatJsonReport(report));
+  for (const OutputForm& form : kOutputForms) {
+    const std::string& path = arguments.*form.path;
+    if (!path.empty()) files.emplace_back(path, form.format(report));
   }
   const std::string text = FormatTextReport(report);
   WriteTogether(files);

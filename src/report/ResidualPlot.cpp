@@ -21,6 +21,21 @@ constexpr double kLeastPlotHeight = 320.0;
 constexpr double kMarkerRadius = 6.0;
 // Beyond this many points only flagged points are labelled.
 constexpr std::size_t kMostLabelledPoints = 100;
+// Half the plotted extent per unit of the points' extent: a margin of 12 %
+// on each side.
+constexpr double kHalfExtentPerSpan = 0.62;
+// The least extent drawn (metres): a single spot still gets a frame.
+constexpr double kLeastSpanMetres = 100.0;
+// The longest arrow is about this fraction of the plot's smaller side.
+constexpr double kLongestArrowShare = 1.0 / 8.0;
+// Length of the arrows' scale bar (page units, about).
+constexpr double kScaleBarUnits = 80.0;
+// The legend's blocks: the arrow scale, the colour bar, the flag symbol.
+constexpr double kArrowLegendHeight = 95.0;
+constexpr double kColourBarHeight = 160.0;
+constexpr double kColourLegendHeight = 200.0;
+// Flagged points: ring and label colour.
+constexpr char kFlagColour[] = "#d40000";
 
 // Text for XML character data or an attribute value.
 std::string Escaped(const std::string& text) {
@@ -105,9 +120,11 @@ PageFrame FrameFor(const std::vector<Point3>& projected) {
   }
   // A margin of 12 % around the points, and no axis narrower than a third
   // of the other (points along a line) or than 100 m (a single spot).
-  const double span = std::max({e_max - e_min, n_max - n_min, 100.0});
-  const double half_e = std::max(e_max - e_min, span / 3.0) * 0.62;
-  double half_n = std::max(n_max - n_min, span / 3.0) * 0.62;
+  const double span =
+      std::max({e_max - e_min, n_max - n_min, kLeastSpanMetres});
+  const double half_e =
+      std::max(e_max - e_min, span / 3.0) * kHalfExtentPerSpan;
+  double half_n = std::max(n_max - n_min, span / 3.0) * kHalfExtentPerSpan;
   PageFrame frame;
   frame.units_per_metre =
       std::min(kPlotWidth / (2 * half_e), kMostPlotHeight / (2 * half_n));
@@ -166,38 +183,37 @@ void AppendAxes(const PageFrame& frame, std::string& svg) {
       kLeftMargin - 62, kTopMargin + frame.height / 2);
 }
 
-}  // namespace
+// The arrows' magnification and the scale that both the points and the
+// legend use.
+struct ArrowScale {
+  double magnification = 1.0;           // a round factor
+  double units_per_residual_metre = 1;  // page units per metre of residual
+  double bar_metres = 1.0;              // the scale bar's length
+  double colour_range = 1.0;            // |dH| at the ends of the colour bar
+};
 
-double RoundDown125(double value) {
-  const double power = std::pow(10.0, std::floor(std::log10(value)));
-  const double mantissa = value / power;
-  if (mantissa >= 5.0) return 5.0 * power;
-  if (mantissa >= 2.0) return 2.0 * power;
-  return power;
-}
-
-std::string FormatResidualPlot(const TransformationReport& report) {
-  const Assessment& a = report.assessment;
-  const PageFrame frame = FrameFor(report.projected);
-
-  // The longest arrow about an eighth of the plot; the scale bar about
-  // 80 units long.
+ArrowScale ScaleFor(const Assessment& a, const PageFrame& frame) {
+  ArrowScale scale;
   const double longest = a.points[a.max_horizontal_point].horizontal;
   const double plot_size = std::min(frame.width, frame.height);
-  const double magnification =
-      longest > 0.0
-          ? RoundDown125(plot_size / 8.0 / (longest * frame.units_per_metre))
-          : 1.0;
-  const double units_per_residual_metre = magnification * frame.units_per_metre;
-  const double bar_metres = RoundDown125(80.0 / units_per_residual_metre);
+  scale.magnification = longest > 0.0
+                            ? RoundDown125(plot_size * kLongestArrowShare /
+                                           (longest * frame.units_per_metre))
+                            : 1.0;
+  scale.units_per_residual_metre = scale.magnification * frame.units_per_metre;
+  scale.bar_metres =
+      RoundDown125(kScaleBarUnits / scale.units_per_residual_metre);
   const double highest = std::fabs(a.points[a.max_vertical_point].residual.z);
-  const double colour_range = highest > 0.0 ? highest : 1.0;
+  scale.colour_range = highest > 0.0 ? highest : 1.0;
+  return scale;
+}
 
+// The XML prologue, the definitions, the background and the two title lines.
+void AppendHeader(const TransformationReport& report, const PageFrame& frame,
+                  const ArrowScale& scale, std::string& svg) {
+  const Assessment& a = report.assessment;
   const double page_width = kLeftMargin + frame.width + kLegendWidth;
   const double page_height = kTopMargin + frame.height + kBottomMargin;
-  std::string svg;
-  // About 225 bytes a point (fewer beyond kMostLabelledPoints), reserved once.
-  svg.reserve(8192 + 240 * a.points.size());
   svg += Printf(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" "
@@ -224,10 +240,13 @@ std::string FormatResidualPlot(const TransformationReport& report) {
       "</text>\n",
       kLeftMargin, report.stored.central_meridian_degrees, a.points.size(),
       LengthText(a.rms_horizontal).c_str(), LengthText(a.rms_vertical).c_str(),
-      LengthText(a.sigma0).c_str(), FactorText(magnification).c_str());
-  AppendAxes(frame, svg);
+      LengthText(a.sigma0).c_str(), FactorText(scale.magnification).c_str());
+}
 
-  // Points: marker coloured by dH, arrow for (dE, dN), labels.
+// Each point: its marker coloured by dH, its arrow (dE, dN), its label.
+void AppendPoints(const TransformationReport& report, const PageFrame& frame,
+                  const ArrowScale& scale, std::string& svg) {
+  const Assessment& a = report.assessment;
   const bool label_all = a.points.size() <= kMostLabelledPoints;
   for (std::size_t i = 0; i < a.points.size(); ++i) {
     const PointAssessment& point = a.points[i];
@@ -237,18 +256,18 @@ std::string FormatResidualPlot(const TransformationReport& report) {
         "<circle class=\"point\" cx=\"%.1f\" cy=\"%.1f\" r=\"%.1f\" "
         "fill=\"%s\" stroke=\"%s\" stroke-width=\"%.1f\"/>\n",
         x, y, point.flagged ? kMarkerRadius + 2 : kMarkerRadius,
-        DivergingColour(point.residual.z / colour_range).c_str(),
-        point.flagged ? "#d40000" : "#555", point.flagged ? 3.0 : 1.0);
+        DivergingColour(point.residual.z / scale.colour_range).c_str(),
+        point.flagged ? kFlagColour : "#555", point.flagged ? 3.0 : 1.0);
     svg += Printf(
         "<line class=\"arrow\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" "
         "stroke=\"#222\" stroke-width=\"1.6\" marker-end=\"url(#head)\"/>\n",
-        x, y, x + point.residual.x * units_per_residual_metre,
-        y - point.residual.y * units_per_residual_metre);
+        x, y, x + point.residual.x * scale.units_per_residual_metre,
+        y - point.residual.y * scale.units_per_residual_metre);
     if (point.flagged) {
       svg += Printf(
           "<text class=\"flag\" x=\"%.1f\" y=\"%.1f\" font-size=\"13\" "
-          "font-weight=\"bold\" fill=\"#d40000\">%zu (|w| %.1f)</text>\n",
-          x + 10, y - 10, i, point.largest);
+          "font-weight=\"bold\" fill=\"%s\">%zu (|w| %.1f)</text>\n",
+          x + 10, y - 10, kFlagColour, i, point.largest);
     } else if (label_all) {
       svg += Printf(
           "<text x=\"%.1f\" y=\"%.1f\" font-size=\"10\" fill=\"#777\">%zu"
@@ -256,11 +275,15 @@ std::string FormatResidualPlot(const TransformationReport& report) {
           x + 8, y + 14, i);
     }
   }
+}
 
-  // Legend: arrow scale bar, dH colours, flag symbol.
+// The legend beside the plot: the arrow scale bar, the dH colours, the flag
+// symbol and the count of flagged points.
+void AppendLegend(const Assessment& a, const PageFrame& frame,
+                  const ArrowScale& scale, std::string& svg) {
   const double lx = kLeftMargin + frame.width + 30;
   double ly = kTopMargin + 10;
-  const double bar = bar_metres * units_per_residual_metre;
+  const double bar = scale.bar_metres * scale.units_per_residual_metre;
   svg += Printf(
       "<g font-size=\"12\">\n<text x=\"%.1f\" y=\"%.1f\" "
       "font-weight=\"bold\">Horizontal residual</text>\n",
@@ -271,33 +294,55 @@ std::string FormatResidualPlot(const TransformationReport& report) {
       "</text>\n<text x=\"%.1f\" y=\"%.1f\" fill=\"#444\">forward map minus "
       "destination</text>\n",
       lx, ly + 20, lx + bar, ly + 20, lx, ly + 38,
-      LengthText(bar_metres).c_str(), FactorText(magnification).c_str(), lx,
-      ly + 56);
-  ly += 95;
+      LengthText(scale.bar_metres).c_str(),
+      FactorText(scale.magnification).c_str(), lx, ly + 56);
+  ly += kArrowLegendHeight;
   svg += Printf(
       "<text x=\"%.1f\" y=\"%.1f\" font-weight=\"bold\">Vertical residual dH"
-      "</text>\n<rect x=\"%.1f\" y=\"%.1f\" width=\"18\" height=\"160\" "
+      "</text>\n<rect x=\"%.1f\" y=\"%.1f\" width=\"18\" height=\"%.0f\" "
       "fill=\"url(#dh)\" stroke=\"#555\"/>\n",
-      lx, ly, lx, ly + 12);
-  const double ticks[3] = {colour_range, 0.0, -colour_range};
+      lx, ly, lx, ly + 12, kColourBarHeight);
+  const double ticks[3] = {scale.colour_range, 0.0, -scale.colour_range};
   for (int k = 0; k < 3; ++k) {
     const std::string value =
         ticks[k] == 0.0
             ? std::string("0 mm")
             : (ticks[k] > 0 ? "+" : "-") + LengthText(std::fabs(ticks[k]));
     svg += Printf("<text x=\"%.1f\" y=\"%.1f\">%s</text>\n", lx + 26,
-                  ly + 16 + 80.0 * k, value.c_str());
+                  ly + 16 + kColourBarHeight / 2 * k, value.c_str());
   }
-  ly += 200;
+  ly += kColourLegendHeight;
   svg += Printf(
       "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"8\" fill=\"white\" "
-      "stroke=\"#d40000\" stroke-width=\"3\"/>\n<text x=\"%.1f\" y=\"%.1f\">"
+      "stroke=\"%s\" stroke-width=\"3\"/>\n<text x=\"%.1f\" y=\"%.1f\">"
       "flagged: |w| &gt; %g</text>\n",
-      lx + 8, ly, lx + 24, ly + 4, kBlunderThreshold);
+      lx + 8, ly, kFlagColour, lx + 24, ly + 4, kBlunderThreshold);
   svg += Printf(
       "<text x=\"%.1f\" y=\"%.1f\" fill=\"#444\">%zu of %zu flagged</text>\n",
       lx + 24, ly + 22, a.flagged_count, a.points.size());
   svg += "</g>\n</svg>\n";
+}
+
+}  // namespace
+
+double RoundDown125(double value) {
+  const double power = std::pow(10.0, std::floor(std::log10(value)));
+  const double mantissa = value / power;
+  if (mantissa >= 5.0) return 5.0 * power;
+  if (mantissa >= 2.0) return 2.0 * power;
+  return power;
+}
+
+std::string FormatResidualPlot(const TransformationReport& report) {
+  const PageFrame frame = FrameFor(report.projected);
+  const ArrowScale scale = ScaleFor(report.assessment, frame);
+  std::string svg;
+  // About 225 bytes a point (fewer beyond kMostLabelledPoints), reserved once.
+  svg.reserve(8192 + 240 * report.assessment.points.size());
+  AppendHeader(report, frame, scale, svg);
+  AppendAxes(frame, svg);
+  AppendPoints(report, frame, scale, svg);
+  AppendLegend(report.assessment, frame, scale, svg);
   return svg;
 }
 
