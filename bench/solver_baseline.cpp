@@ -1,6 +1,7 @@
 // The floor of a helmert-fit run: builds and solves exactly the Ceres problem
-// that helmert-fit builds (same residual, same start, same three options)
-// from pre-projected pairs, and does nothing else.
+// that helmert-fit builds (the pairs reduced to their centroids, the same
+// residual, the same start, the same options) from pre-projected pairs, and
+// does nothing else.
 //
 //   solver_baseline PAIRS.bin
 #include <ceres/ceres.h>
@@ -22,9 +23,13 @@ int main(int argc, char** argv) {
   }
   std::fclose(file);
 
-  helmert::TransformParameters parameters = helmert::StartingParameters(pairs);
+  helmert::TransformParameters parameters;
   ceres::Problem problem;
-  helmert::BuildFitProblem(pairs, &parameters, &problem);
+  {
+    const helmert::CentredPairs centred = helmert::CentrePairs(pairs);
+    parameters = helmert::StartingParameters(centred.pairs);
+    helmert::BuildFitProblem(centred.pairs, &parameters, &problem);
+  }
   // The functors hold their copies; the floor holds nothing else.
   std::vector<helmert::PointPair>().swap(pairs);
   ceres::Solver::Summary summary;

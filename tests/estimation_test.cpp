@@ -228,18 +228,27 @@ TEST_F(EstimateParametersTest, PrintsReportThenOneNewlineThenTheParameters) {
   EXPECT_FALSE(std::getline(lines, line)) << "nothing after Scale";
 }
 
-TEST_F(EstimateParametersTest, WarnsWhenTheSolverStopsWithoutConverging) {
+// A solver stopped after one step leaves its parameters short of the
+// minimum: the closed form replaces them, with one warning line.
+TEST_F(EstimateParametersTest, ClosedFormReplacesASolverStoppedShort) {
   const std::vector<Point3> source = Site(8, 2000.0, 13);
+  const std::vector<Point3> destination =
+      Transformed(source, kSurveyParameters, 0.01, 14);
   ceres::Solver::Options one_step = FitOptions();
   one_step.max_num_iterations = 1;
-  Fit(source, Transformed(source, kSurveyParameters, 0.01, 14), one_step);
-  EXPECT_EQ(warnings_.str().rfind(
-                "warning: the fit stopped without converging after 1 "
-                "iteration(s): ",
-                0),
-            0u)
+  const FitOutcome fit = EstimateParameters(source, destination, one_step);
+  EXPECT_TRUE(fit.stopped_without_converging);
+  EXPECT_TRUE(fit.exact_minimum_used);
+  ReportFit(fit, "c.json", out_, warnings_);
+  EXPECT_EQ(warnings_.str().rfind("warning: the solver stopped ", 0), 0u)
       << warnings_.str();
   EXPECT_EQ(warnings_.str().find('\n'), warnings_.str().size() - 1);
+  // The parameters are those of a full fit.
+  const TransformParameters full =
+      EstimateParameters(source, destination).parameters;
+  EXPECT_NEAR(fit.parameters.T_z, full.T_z, kMicrometre);
+  EXPECT_NEAR(fit.parameters.R_x, full.R_x, kPicoradian);
+  EXPECT_NEAR(fit.parameters.Scale, full.Scale, kScaleRounding);
 }
 
 TEST_F(EstimateParametersTest, RefusesASolutionWithANonPositiveScale) {

@@ -71,8 +71,36 @@ INSTANTIATE_TEST_SUITE_P(
         ZoneCase{"WestMinus100Gives99West", {-100.0}, -99.0},
         ZoneCase{"HalfwayWestMinus1_5GivesZero", {-1.5}, 0.0},
         ZoneCase{"DateLineEast", {180.0}, 180.0},
-        ZoneCase{"DateLineWest", {-180.0}, -180.0}),
+        // The zone at 180 degrees is one zone, whichever side of the 180th
+        // meridian: its central meridian is written 180.
+        ZoneCase{"DateLineWestIsTheZoneAt180", {-180.0}, 180.0},
+        ZoneCase{"SiteAcrossTheDateLine", {179.5, -179.5}, 180.0},
+        ZoneCase{
+            "SiteMostlyWestOfTheDateLine", {179.9, -176.5, -176.4}, -177.0},
+        ZoneCase{"SiteMostlyEastOfTheDateLine", {178.0, 177.9, -179.9}, 180.0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A zone at 180 degrees holds points on both sides of the 180th meridian:
+// a point half a degree east of it mirrors one half a degree west.
+TEST(GaussKrugerForward, TakesPointsAcrossTheDateLineIntoTheZoneAt180) {
+  const PlanePair west = Forward(179.5, -17.0, 180.0);
+  const PlanePair east = Forward(-179.5, -17.0, 180.0);
+  EXPECT_NEAR(east.easting - kFalseEasting, kFalseEasting - west.easting,
+              kHalfMillimetre);
+  EXPECT_NEAR(east.northing, west.northing, kHalfMillimetre);
+  EXPECT_GT(east.easting, kFalseEasting);
+}
+
+TEST(LongitudeRange, WrapsAndReducesByOneTurn) {
+  EXPECT_EQ(WrapLongitude(180.0), 180.0);
+  EXPECT_EQ(WrapLongitude(-180.0), 180.0);
+  EXPECT_EQ(WrapLongitude(180.25), -179.75);
+  EXPECT_EQ(WrapLongitude(-12.5), -12.5);
+  EXPECT_EQ(ReduceLongitudeDifference(359.5), -0.5);
+  EXPECT_EQ(ReduceLongitudeDifference(-359.5), 0.5);
+  EXPECT_EQ(ReduceLongitudeDifference(180.0), -180.0);
+  EXPECT_EQ(ReduceLongitudeDifference(1e-11), 1e-11);
+}
 
 TEST(SelectCentralMeridian, RefusesAnEmptyList) {
   EXPECT_THROW(SelectCentralMeridian({}), Error);

@@ -45,14 +45,18 @@ void PrintFitCheck(const TransformParameters& parameters,
         {zone_point.x, zone_point.y}, central_meridian_degrees, kFalseEasting,
         kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
     const GeodeticPoint& original = source[j];
+    // Longitudes compared modulo 360 and printed within (-180, 180]: only
+    // a site across the 180th meridian needs either.
+    const double longitude = WrapLongitude(back.longitude_degrees);
     text += kGeodeticLabel;
-    AppendFixed10(text, back.longitude_degrees - original.longitude_degrees);
+    AppendFixed10(text, ReduceLongitudeDifference(longitude -
+                                                  original.longitude_degrees));
     text += ' ';
     AppendFixed10(text, back.latitude_degrees - original.latitude_degrees);
     text += ' ';
     AppendFixed10(text, zone_point.z - original.height_metres);
     text += '\t';
-    AppendFixed10(text, back.longitude_degrees);
+    AppendFixed10(text, longitude);
     text += "-->";
     AppendFixed10(text, original.longitude_degrees);
     text += ' ';

@@ -1,6 +1,5 @@
 #include "app/Run.hpp"
 
-#include <sstream>
 #include <vector>
 
 #include "app/ConsoleLabels.hpp"
@@ -30,10 +29,18 @@ void ReportFit(const FitOutcome& fit, const std::string& control_name,
   } catch (const Error& error) {
     throw Error(control_name + ": " + error.what());
   }
-  if (fit.stopped_without_converging) {
+  if (fit.stopped_without_converging && !fit.exact_minimum_used) {
     out.flush();
     warnings << "warning: the fit stopped without converging after "
              << fit.iterations << " iteration(s): " << fit.message << std::endl;
+  }
+  if (fit.exact_minimum_used) {
+    out.flush();
+    warnings << "warning: the solver stopped " << fit.excess_deviations
+             << " standard deviations (" << fit.excess_metres
+             << " m) short of the least-squares minimum; its closed form is "
+                "used instead"
+             << std::endl;
   }
 }
 
@@ -45,19 +52,15 @@ std::string FitControlPoints(const ControlPoints& points,
   const std::vector<Point3> projected =
       ProjectToZone(points.source, central_meridian);
 
-  const double condition = GeometryConditionRatio(projected);
-  if (!(condition >= kMinimumGeometryConditionRatio)) {
-    std::ostringstream message;
-    message << control_name
-            << ": the control points lie on one straight line (or coincide),"
-               " so the rotation about it is not determined (geometry ratio "
-            << condition << " < " << kMinimumGeometryConditionRatio << ")";
-    throw Error(message.str());
+  FitOutcome fit;
+  try {
+    fit = EstimateParameters(projected, points.destination);
+  } catch (const Error& error) {
+    throw Error(control_name + ": " + error.what());
   }
 
   out << kCentralMeridianLabel << central_meridian << std::endl;
 
-  const FitOutcome fit = EstimateParameters(projected, points.destination);
   ReportFit(fit, control_name, out, warnings);
   const TransformParameters& parameters = fit.parameters;
 

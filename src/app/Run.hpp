@@ -14,7 +14,8 @@ namespace helmert {
 // seven parameter lines in the stream's current format. Then throws Error,
 // its message led by `control_name`, when the fit is not usable
 // (RequireUsableFit), or writes one warning line on `warnings` when the
-// solver stopped without converging.
+// solver stopped without converging and one when the closed-form minimum
+// replaced the solver's parameters.
 void ReportFit(const FitOutcome& fit, const std::string& control_name,
                std::ostream& out, std::ostream& warnings);
 

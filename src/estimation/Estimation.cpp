@@ -6,6 +6,8 @@
 #include <Eigen/SVD>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "common/Error.hpp"
@@ -51,29 +53,127 @@ TransformParameters StartingParameters(const std::vector<PointPair>& pairs) {
   return start;
 }
 
-double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
-  if (projected_source.empty()) return 0.0;
-  Point3 centroid;
-  for (const Point3& p : projected_source) {
-    centroid.x += p.x;
-    centroid.y += p.y;
-    centroid.z += p.z;
-  }
-  const double n = static_cast<double>(projected_source.size());
-  centroid = {centroid.x / n, centroid.y / n, centroid.z / n};
+namespace {
 
-  // Rows of the Jacobian at zero angles and unit scale, about the centroid.
-  const TransformParameters start;
-  const ScaledTriangle scaled =
-      ColumnScaledTriangle(projected_source.size(), [&](std::size_t i) {
-        const Point3& p = projected_source[i];
-        return BursaWolfJacobian(
-            start, {p.x - centroid.x, p.y - centroid.y, p.z - centroid.z});
-      });
+Point3 Mean(const Point3& sum, std::size_t count) {
+  const double n = static_cast<double>(count);
+  return {sum.x / n, sum.y / n, sum.z / n};
+}
+
+Point3 Minus(const Point3& a, const Point3& b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+// Rows of the Jacobian at zero angles and unit scale: the linear form's.
+Eigen::Matrix<double, 3, 7> LinearFormRows(const Point3& centred_source) {
+  return BursaWolfJacobian(TransformParameters{}, centred_source);
+}
+
+double ConditionRatio(const ParameterTriangle& triangle) {
+  const ScaledTriangle scaled = ScaleColumns(triangle);
   if (!scaled.AllColumnsPresent()) return 0.0;
   const Eigen::JacobiSVD<Eigen::MatrixXd> svd(scaled.triangle);
   const Eigen::VectorXd& singular = svd.singularValues();
   return singular(6) / singular(0);
+}
+
+// Whether the parameter lines of the console (default stream format,
+// six significant digits) read the same for both parameter sets.
+bool PrintSame(const TransformParameters& a, const TransformParameters& b) {
+  const double first[] = {a.T_x, a.T_y, a.T_z, a.R_x, a.R_y, a.R_z, a.Scale};
+  const double second[] = {b.T_x, b.T_y, b.T_z, b.R_x, b.R_y, b.R_z, b.Scale};
+  for (int k = 0; k < 7; ++k) {
+    char one[32];
+    char other[32];
+    std::snprintf(one, sizeof one, "%g", first[k]);
+    std::snprintf(other, sizeof other, "%g", second[k]);
+    if (std::strcmp(one, other) != 0) return false;
+  }
+  return true;
+}
+
+// The centred problem's parameters in the linear form's unknowns.
+ParameterVector LinearUnknowns(const TransformParameters& p) {
+  ParameterVector theta;
+  theta << p.T_x, p.T_y, p.T_z, p.Scale * p.R_x, p.Scale * p.R_y,
+      p.Scale * p.R_z, p.Scale;
+  return theta;
+}
+
+}  // namespace
+
+CentredPairs CentrePairs(const std::vector<PointPair>& pairs) {
+  CentredPairs centred;
+  Point3 source_sum;
+  Point3 destination_sum;
+  for (const PointPair& pair : pairs) {
+    source_sum = {source_sum.x + pair.source.x, source_sum.y + pair.source.y,
+                  source_sum.z + pair.source.z};
+    destination_sum = {destination_sum.x + pair.destination.x,
+                       destination_sum.y + pair.destination.y,
+                       destination_sum.z + pair.destination.z};
+  }
+  centred.source_centroid = Mean(source_sum, pairs.size());
+  centred.destination_centroid = Mean(destination_sum, pairs.size());
+  centred.pairs.reserve(pairs.size());
+  for (const PointPair& pair : pairs) {
+    centred.pairs.push_back(
+        {Minus(pair.source, centred.source_centroid),
+         Minus(pair.destination, centred.destination_centroid)});
+  }
+  return centred;
+}
+
+TransformParameters AboutZoneOrigin(const TransformParameters& centred,
+                                    const Point3& source_centroid,
+                                    const Point3& destination_centroid) {
+  TransformParameters about_origin = centred;
+  // Scale * M * c_s: the forward map of the centroid without translation.
+  const Point3 moved = ForwardTransform(
+      {0.0, 0.0, 0.0, centred.R_x, centred.R_y, centred.R_z, centred.Scale},
+      source_centroid);
+  about_origin.T_x = centred.T_x + (destination_centroid.x - moved.x);
+  about_origin.T_y = centred.T_y + (destination_centroid.y - moved.y);
+  about_origin.T_z = centred.T_z + (destination_centroid.z - moved.z);
+  return about_origin;
+}
+
+double GeometryConditionRatio(const std::vector<Point3>& projected_source) {
+  if (projected_source.empty()) return 0.0;
+  Point3 sum;
+  for (const Point3& p : projected_source) {
+    sum = {sum.x + p.x, sum.y + p.y, sum.z + p.z};
+  }
+  const Point3 centroid = Mean(sum, projected_source.size());
+  return ConditionRatio(
+      JacobianTriangle(projected_source.size(), [&](std::size_t i) {
+        return LinearFormRows(Minus(projected_source[i], centroid));
+      }));
+}
+
+TransformParameters LinearMinimum::Parameters() const {
+  const double scale = theta(6);
+  return {theta(0),         theta(1),         theta(2), theta(3) / scale,
+          theta(4) / scale, theta(5) / scale, scale};
+}
+
+LinearMinimum SolveLinearForm(const std::vector<PointPair>& centred_pairs) {
+  using Rows = Eigen::Matrix<double, 3, 8>;
+  const Eigen::Matrix<double, 8, 8> augmented =
+      TriangleOfRows<8>(centred_pairs.size(), [&](std::size_t i) {
+        Rows rows;
+        const Point3& d = centred_pairs[i].destination;
+        rows << LinearFormRows(centred_pairs[i].source),
+            Eigen::Vector3d(d.x, d.y, d.z);
+        return rows;
+      });
+  LinearMinimum minimum;
+  minimum.triangle = augmented.topLeftCorner<7, 7>();
+  minimum.geometry_ratio = ConditionRatio(minimum.triangle);
+  minimum.sum_of_squares = augmented(7, 7) * augmented(7, 7);
+  minimum.theta = minimum.triangle.triangularView<Eigen::Upper>().solve(
+      augmented.topRightCorner<7, 1>());
+  return minimum;
 }
 
 ceres::Solver::Options FitOptions() {
@@ -81,6 +181,7 @@ ceres::Solver::Options FitOptions() {
   options.linear_solver_type = ceres::DENSE_QR;
   options.max_num_iterations = 1000;
   options.minimizer_progress_to_stdout = false;
+  options.parameter_tolerance = 0.0;
   return options;
 }
 
@@ -101,17 +202,33 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
                               const std::vector<Point3>& destination,
                               const ceres::Solver::Options& options) {
   ceres::Problem problem;
-  FitOutcome outcome;
+  TransformParameters centred_parameters;
+  Point3 source_centroid;
+  Point3 destination_centroid;
+  LinearMinimum minimum;
   {
-    const std::vector<PointPair> pairs =
-        MakePointPairs(projected_source, destination);
-    outcome.parameters = StartingParameters(pairs);
-    BuildFitProblem(pairs, &outcome.parameters, &problem);
+    CentredPairs centred =
+        CentrePairs(MakePointPairs(projected_source, destination));
+    minimum = SolveLinearForm(centred.pairs);
+    if (!(minimum.geometry_ratio >= kMinimumGeometryConditionRatio)) {
+      char ratio[64];
+      std::snprintf(ratio, sizeof ratio, "%g < %g", minimum.geometry_ratio,
+                    kMinimumGeometryConditionRatio);
+      throw Error(std::string("the control points lie on one straight line (or "
+                              "coincide), so the rotation about it is not "
+                              "determined (geometry ratio ") +
+                  ratio + ")");
+    }
+    source_centroid = centred.source_centroid;
+    destination_centroid = centred.destination_centroid;
+    centred_parameters = StartingParameters(centred.pairs);
+    BuildFitProblem(centred.pairs, &centred_parameters, &problem);
   }  // Each functor holds its pair's copy: the list goes before the solve.
 
   ceres::Solver::Summary summary;
   ceres::Solve(options, &problem, &summary);
 
+  FitOutcome outcome;
   outcome.full_report = summary.FullReport();
   outcome.termination =
       ceres::TerminationTypeToString(summary.termination_type);
@@ -120,6 +237,31 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
   outcome.stopped_without_converging =
       summary.termination_type == ceres::NO_CONVERGENCE;
   outcome.iterations = static_cast<int>(summary.iterations.size()) - 1;
+
+  // The guard: the solver's distance from the closed-form minimum. The sum
+  // of squares is exactly quadratic in the linear form's unknowns, so
+  // |R (theta - theta_min)| is the root of what the solver leaves above the
+  // minimum, and no residual differs from the minimum's by more.
+  const ParameterVector difference =
+      LinearUnknowns(centred_parameters) - minimum.theta;
+  outcome.excess_metres =
+      (minimum.triangle.triangularView<Eigen::Upper>() * difference).norm();
+  const double dof = 3.0 * static_cast<double>(projected_source.size()) - 7.0;
+  const double sigma0 =
+      dof > 0.0 ? std::sqrt(minimum.sum_of_squares / dof) : 0.0;
+  outcome.excess_deviations =
+      outcome.excess_metres / std::max(sigma0, kSmallestGuardSigma0);
+  const TransformParameters solved = AboutZoneOrigin(
+      centred_parameters, source_centroid, destination_centroid);
+  const TransformParameters exact = AboutZoneOrigin(
+      minimum.Parameters(), source_centroid, destination_centroid);
+  const bool short_of_minimum =
+      !(outcome.excess_deviations <= kMostShortfallDeviations &&
+        outcome.excess_metres <= kMostShortfallMetres &&
+        PrintSame(solved, exact));
+  outcome.exact_minimum_used =
+      outcome.usable && short_of_minimum && AllFinite(exact);
+  outcome.parameters = outcome.exact_minimum_used ? exact : solved;
   return outcome;
 }
 
@@ -128,13 +270,35 @@ void RequireUsableFit(const FitOutcome& outcome) {
     throw Error("the fit failed (" + outcome.termination +
                 "): " + outcome.message);
   }
-  if (!AllFinite(outcome.parameters)) {
+  const TransformParameters& p = outcome.parameters;
+  if (!AllFinite(p)) {
     throw Error("the fit gave a parameter that is not finite: " +
                 outcome.message);
   }
-  if (!(outcome.parameters.Scale > 0.0)) {
-    throw Error("the fit gave a scale that is not positive: " +
-                outcome.message);
+  // What users' mistakes look like to the fit, and where to look.
+  const std::string likely_causes =
+      "check for longitude and latitude or easting and northing swapped, "
+      "angles in radians instead of degrees, missing heights, or a local grid "
+      "that is not a 3-degree Gauss-Kruger zone near the central meridian";
+  if (!(p.Scale > 0.0)) {
+    char scale[48];
+    std::snprintf(scale, sizeof scale, "%.6g", p.Scale);
+    throw Error(std::string("the fit gave a scale that is not positive (") +
+                scale + "): the grid is a mirror image of the zone; " +
+                likely_causes);
+  }
+  const double largest_rotation =
+      std::max({std::fabs(p.R_x), std::fabs(p.R_y), std::fabs(p.R_z)});
+  if (!(largest_rotation <= kMostRotationRadians &&
+        std::fabs(p.Scale - 1.0) <= kMostScaleDeviation)) {
+    char values[160];
+    std::snprintf(values, sizeof values,
+                  "rotations (%.3g, %.3g, %.3g) rad and a scale of %.6g", p.R_x,
+                  p.R_y, p.R_z, p.Scale);
+    throw Error(std::string("the fit needs ") + values +
+                ", beyond any datum or grid relation this model represents "
+                "(at most 1e-3 rad, scale within 1 +- 1e-2): " +
+                likely_causes);
   }
 }
 

@@ -1,7 +1,28 @@
 // Fitting the seven Bursa-Wolf parameters to matched point pairs by
 // non-linear least squares with Ceres Solver: one unweighted residual block
 // per pair, seven parameter blocks of size 1, DENSE_QR, at most 1000
-// iterations, every other solver option at the library's default.
+// iterations, no parameter tolerance, every other solver option at the
+// library's default.
+//
+// The solver works about the centroids. The rotations of the model act
+// about the zone's origin, millions of metres from the points (tens of
+// millions with a zone number in front of the easting), so there the
+// translation and the rotations are nearly collinear and a step that is
+// small against the norm of all seven values still moves the minimum by
+// decimetres. About the centroids,
+//
+//   destination - c_d = Scale * M * (source - c_s) + T_c,
+//   T = T_c + c_d - Scale * M * c_s,
+//
+// the same model with the same minimum is well conditioned, and the solver
+// reaches it in a few iterations. The parameters are printed, checked and
+// written about the zone's origin, as the model states them.
+//
+// The model is linear in (T_c, Scale * R, Scale), since
+// Scale * M * p = Scale * p + (Scale * R) x p, so its least-squares minimum
+// also has a closed form. It is computed in the same pass as the check of
+// the points' geometry and guards the solver: when the solver stops short
+// of it by a margin that matters, the closed form is used.
 #pragma once
 
 #include <ceres/problem.h>
@@ -33,6 +54,21 @@ std::vector<PointPair> MakePointPairs(
 // Requires at least one pair.
 TransformParameters StartingParameters(const std::vector<PointPair>& pairs);
 
+// Point pairs with each side reduced by its own centroid (the mean of its
+// coordinates, summed in pair order).
+struct CentredPairs {
+  Point3 source_centroid;
+  Point3 destination_centroid;
+  std::vector<PointPair> pairs;
+};
+CentredPairs CentrePairs(const std::vector<PointPair>& pairs);
+
+// Parameters of the centred problem expressed about the zone's origin:
+// T = T_c + c_d - Scale * M * c_s, angles and scale unchanged.
+TransformParameters AboutZoneOrigin(const TransformParameters& centred,
+                                    const Point3& source_centroid,
+                                    const Point3& destination_centroid);
+
 // How far the source points are from determining all seven parameters: the
 // ratio of the smallest to the largest singular value of the column-scaled
 // 3n x 7 Jacobian of the residuals at the start of the fit, with the
@@ -53,8 +89,25 @@ double GeometryConditionRatio(const std::vector<Point3>& projected_source);
 // noise has a ratio of order 0.1 to 1.
 inline constexpr double kMinimumGeometryConditionRatio = 1e-6;
 
+// The least-squares minimum of the centred pairs in closed form: the linear
+// least squares in theta = (T_c, Scale * R, Scale), whose 3 x 7 rows per
+// point are the Bursa-Wolf Jacobian at zero angles and unit scale, solved
+// by a blockwise QR of the rows with the destinations as an eighth column.
+struct LinearMinimum {
+  ParameterTriangle triangle;  // R of the rows: |R d|^2 = |J d|^2
+  ParameterVector theta;       // the minimum (T_c, Scale * R, Scale)
+  double sum_of_squares = 0;   // of the residuals at the minimum (m^2)
+  double geometry_ratio = 0;   // as GeometryConditionRatio
+  // The minimum as parameters of the centred problem.
+  TransformParameters Parameters() const;
+};
+LinearMinimum SolveLinearForm(const std::vector<PointPair>& centred_pairs);
+
 // The solver's options for the fit: the library's defaults with DENSE_QR, at
-// most 1000 iterations and no progress lines on standard output.
+// most 1000 iterations, no progress lines on standard output, and no
+// parameter tolerance (a step small against the parameters' norm is not a
+// sign of arrival in this model: the function and gradient tolerances
+// decide).
 ceres::Solver::Options FitOptions();
 
 // Adds one residual block per pair to `problem` (BursaWolfResidual, no loss
@@ -66,6 +119,8 @@ void BuildFitProblem(const std::vector<PointPair>& pairs,
 // What a fit gives back: the parameters and what the caller needs of the
 // solver's summary to report and judge it.
 struct FitOutcome {
+  // About the zone's origin: the solver's, or the closed-form minimum when
+  // the guard chose it.
   TransformParameters parameters;
   std::string full_report;  // the summary's FullReport()
   std::string termination;  // the termination type's name
@@ -75,19 +130,55 @@ struct FitOutcome {
   // held; the parameters are usable but may not be the minimum.
   bool stopped_without_converging = false;
   int iterations = 0;  // iterations after the start
+  // The solver's distance from the closed-form minimum: the root of the
+  // sum of squares it leaves above the minimum (metres; no residual of the
+  // solver's parameters differs from the minimum's by more), and that in
+  // standard deviations of the parameters.
+  double excess_metres = 0;
+  double excess_deviations = 0;
+  bool exact_minimum_used = false;  // the guard replaced the solver's values
 };
 
+// The solver is taken to have stopped short, and the closed-form minimum
+// replaces its parameters, when its sum of squares lies above the minimum
+// by more than this many standard deviations of the parameters (in the
+// metric of their covariance; one standard deviation in the worst direction
+// raises the sum by sigma0^2), ...
+inline constexpr double kMostShortfallDeviations = 0.01;
+// ... or when some residual could differ by more than this (metres): a
+// tenth of a micrometre, below the tenth decimal of the geodetic check
+// lines' degrees (about 1e-5 m) and any survey's resolution, ...
+inline constexpr double kMostShortfallMetres = 1e-7;
+// ... or when a printed parameter line would read otherwise.
+// sigma0 is never taken below this (metres) for the shortfall in standard
+// deviations: residuals of destinations written to rounding level would
+// otherwise give any difference of rounding size a large count.
+inline constexpr double kSmallestGuardSigma0 = 1e-6;
+
 // Fits the parameters to the pairs of projected source point i and
-// destination point i, starting from StartingParameters. Prints nothing.
-// `options` are FitOptions() in every run of the tool; tests pass others.
+// destination point i, about their centroids, starting from
+// StartingParameters of the centred pairs; then compares the solver's
+// parameters with the closed-form minimum. Prints nothing. Throws Error
+// before solving when the points lie on one straight line
+// (kMinimumGeometryConditionRatio). `options` are FitOptions() in every run
+// of the tool; tests pass others.
 FitOutcome EstimateParameters(
     const std::vector<Point3>& projected_source,
     const std::vector<Point3>& destination,
     const ceres::Solver::Options& options = FitOptions());
 
+// Beyond these the fitted relation is none that the model represents: no
+// datum or grid relation of the small-angle model comes near either, and
+// its matrix M is then far from a rotation. They are what a user's mistake
+// gives (longitude and latitude or easting and northing swapped, radians
+// for degrees, coincident points, a grid far from a 3-degree zone at L0).
+inline constexpr double kMostRotationRadians = 1e-3;  // 206 arc-seconds
+inline constexpr double kMostScaleDeviation = 1e-2;   // |Scale - 1|
+
 // Throws Error when the fit leaves no usable solution, a value that is not
-// finite or a scale that is not positive; the message names the solver's
-// termination and message.
+// finite, a scale that is not positive, or a rotation or scale beyond the
+// bounds above; the message names the solver's termination and message, or
+// the values and their likely causes.
 void RequireUsableFit(const FitOutcome& outcome);
 
 }  // namespace helmert

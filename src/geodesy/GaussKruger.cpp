@@ -11,6 +11,7 @@
 //     Snyder, not eta^2.
 #include "geodesy/GaussKruger.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -38,12 +39,25 @@ double SelectCentralMeridian(const std::vector<GeodeticPoint>& source_points) {
   if (source_points.empty()) {
     throw Error("no source points to choose the central meridian from");
   }
+  double least = source_points.front().longitude_degrees;
+  double most = least;
+  for (const GeodeticPoint& point : source_points) {
+    least = std::min(least, point.longitude_degrees);
+    most = std::max(most, point.longitude_degrees);
+  }
+  // A site across the 180th meridian (longitudes near 180 and near -180)
+  // spans more than half the globe in plain numbers; its mean is taken
+  // with the western longitudes counted past 180.
+  const bool across_antimeridian = most - least > kHalfTurnDegrees;
   double sum = 0.0;
   for (const GeodeticPoint& point : source_points) {
-    sum += point.longitude_degrees;
+    const double longitude = point.longitude_degrees;
+    sum += across_antimeridian && longitude < 0.0
+               ? longitude + 2.0 * kHalfTurnDegrees
+               : longitude;
   }
   const double mean = sum / static_cast<double>(source_points.size());
-  if (!(std::fabs(mean) <= kHalfTurnDegrees)) {
+  if (!(std::fabs(mean) <= 2.0 * kHalfTurnDegrees)) {
     throw Error("mean source longitude " + std::to_string(mean) +
                 " is outside [-180, 180]");
   }
@@ -51,7 +65,27 @@ double SelectCentralMeridian(const std::vector<GeodeticPoint>& source_points) {
   // west of -1.5 degrees up to one zone toward the prime meridian.
   const double zone =
       std::floor((mean + kZoneWidthDegrees / 2.0) / kZoneWidthDegrees);
-  return kZoneWidthDegrees * zone;
+  return WrapLongitude(kZoneWidthDegrees * zone);
+}
+
+double WrapLongitude(double longitude_degrees) {
+  if (longitude_degrees > kHalfTurnDegrees) {
+    return longitude_degrees - 2.0 * kHalfTurnDegrees;
+  }
+  if (longitude_degrees <= -kHalfTurnDegrees) {
+    return longitude_degrees + 2.0 * kHalfTurnDegrees;
+  }
+  return longitude_degrees;
+}
+
+double ReduceLongitudeDifference(double difference_degrees) {
+  if (difference_degrees >= kHalfTurnDegrees) {
+    return difference_degrees - 2.0 * kHalfTurnDegrees;
+  }
+  if (difference_degrees < -kHalfTurnDegrees) {
+    return difference_degrees + 2.0 * kHalfTurnDegrees;
+  }
+  return difference_degrees;
 }
 
 int ZoneNumber(double central_meridian_degrees) {
@@ -92,8 +126,14 @@ PlanePair GaussKrugerForward(const GeodeticPair& geodetic,
   const double eta2 = ep2 * cos_b * cos_b;
   const double eta4 = eta2 * eta2;
 
-  const double l = geodetic.longitude_degrees * kDegreeToRadian -
-                   central_meridian_degrees * kDegreeToRadian;
+  // The longitude taken to within half a turn of the central meridian:
+  // only a zone at 180 degrees has points whose plain difference exceeds it.
+  double longitude = geodetic.longitude_degrees;
+  const double difference = longitude - central_meridian_degrees;
+  if (difference >= kHalfTurnDegrees) longitude -= 2.0 * kHalfTurnDegrees;
+  if (difference < -kHalfTurnDegrees) longitude += 2.0 * kHalfTurnDegrees;
+  const double l =
+      longitude * kDegreeToRadian - central_meridian_degrees * kDegreeToRadian;
   const double a1 = l * cos_b;
   const double a2 = a1 * a1;
   const double a3 = a2 * a1;

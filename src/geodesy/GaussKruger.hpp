@@ -16,8 +16,8 @@
 // degrees. Farther out the series lose accuracy; nothing is checked here.
 //
 // Deliberately not done: no zone number in front of the easting, no southern
-// false northing, no range checks, no normalisation of the longitude. The
-// caller validates its input once, at the boundary.
+// false northing, no range checks. The caller validates its input once, at
+// the boundary.
 #pragma once
 
 #include <vector>
@@ -40,12 +40,15 @@ struct PlanePair {
   double northing = 0.0;
 };
 
-// The central meridian (degrees, a whole multiple of 3) of the 3-degree zone
-// nearest to the mean longitude of all source points: 3 * floor((mean + 1.5)
-// / 3). A mean exactly halfway between two central meridians goes to the
-// eastern one (115.5 gives 117). Reads the longitude of each point only.
-// Requires at least one point and longitudes within [-180, 180]; throws
-// Error otherwise.
+// The central meridian (degrees, a whole multiple of 3 within (-180, 180])
+// of the 3-degree zone nearest to the mean longitude of all source points:
+// 3 * floor((mean + 1.5) / 3). A mean exactly halfway between two central
+// meridians goes to the eastern one (115.5 gives 117). When the longitudes
+// span more than 180 degrees the site lies across the 180th meridian: the
+// mean is taken with the negative longitudes shifted by 360, and the zone
+// wrapped into (-180, 180] (179.5 and -179.5 give 180). Reads the longitude
+// of each point only. Requires at least one point and longitudes within
+// [-180, 180]; throws Error otherwise.
 double SelectCentralMeridian(const std::vector<GeodeticPoint>& source_points);
 
 // The number of the 3-degree zone with this central meridian (degrees, a
@@ -53,6 +56,13 @@ double SelectCentralMeridian(const std::vector<GeodeticPoint>& source_points);
 // Greenwich through 1..120 (L0 = 0 is zone 120, L0 = -72 zone 96, L0 = 180
 // and -180 are both zone 60).
 int ZoneNumber(double central_meridian_degrees);
+
+// The longitude (degrees) brought into (-180, 180] by one turn at most.
+double WrapLongitude(double longitude_degrees);
+
+// A difference of longitudes (degrees) brought into [-180, 180) by one turn
+// at most.
+double ReduceLongitudeDifference(double difference_degrees);
 
 // Length of the meridian from the equator to latitude_radians (metres,
 // negative south of the equator), on the ellipsoid with the given semi-major
@@ -63,7 +73,9 @@ double MeridianArc(double latitude_radians, double semi_major_axis,
 // Projects geodetic (degrees) to plane (metres) coordinates of the zone with
 // the given central meridian (degrees), false easting and false northing
 // (metres), on the ellipsoid with the given semi-major axis (metres) and
-// flattening.
+// flattening. The longitude's difference to the central meridian is taken
+// within [-180, 180), so that a zone at 180 degrees takes points on both
+// sides of the 180th meridian.
 PlanePair GaussKrugerForward(const GeodeticPair& geodetic,
                              double central_meridian_degrees,
                              double false_easting, double false_northing,

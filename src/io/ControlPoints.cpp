@@ -1,6 +1,7 @@
 #include "io/ControlPoints.hpp"
 
 #include <charconv>
+#include <cmath>
 
 #include "common/Error.hpp"
 
@@ -17,6 +18,16 @@ std::string NumberText(double value) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
+}
+
+// Refuses a length beyond kMostMetres.
+void RequireMetres(double metres, const char* member, std::size_t index,
+                   const char* axis, const std::string& path) {
+  if (!(std::fabs(metres) <= kMostMetres)) {
+    throw Error(path + ": \"" + member + "\" point " + std::to_string(index) +
+                ": " + axis + " " + NumberText(metres) +
+                " m is beyond 1e8 m from the origin");
+  }
 }
 
 }  // namespace
@@ -41,6 +52,13 @@ void ValidateControlPoints(const ControlPoints& points,
                   ": latitude " + NumberText(point.latitude_degrees) +
                   " is not strictly between -90 and 90");
     }
+    RequireMetres(point.height_metres, "srcpoints", i, "height", path);
+  }
+  for (std::size_t i = 0; i < points.destination.size(); ++i) {
+    const Point3& point = points.destination[i];
+    RequireMetres(point.x, "despoints", i, "easting", path);
+    RequireMetres(point.y, "despoints", i, "northing", path);
+    RequireMetres(point.z, "despoints", i, "height", path);
   }
 }
 

@@ -15,11 +15,18 @@ struct ControlPoints {
   std::vector<Point3> destination;    // easting, northing, height (metres)
 };
 
+// No coordinate in metres (source height, destination easting, northing or
+// height) lies farther from 0: nothing on or near the Earth needs it, zone
+// prefixes stay far inside it (at most 6.05e7 m), and beyond it a double no
+// longer resolves the millimetre sums of the fit.
+inline constexpr double kMostMetres = 1e8;
+
 // Checks what the fit needs of the points beyond the document's form: at
 // least 3 control points (seven parameters need at least 9 observations),
 // source longitudes within [-180, 180] and latitudes strictly between -90
-// and 90 (the projection series is meaningless at the poles). `path` names
-// the document in messages. Throws Error naming the point and the value.
+// and 90 (the projection series is meaningless at the poles), and every
+// length within kMostMetres of 0. `path` names the document in messages.
+// Throws Error naming the point and the value.
 void ValidateControlPoints(const ControlPoints& points,
                            const std::string& path);
 
