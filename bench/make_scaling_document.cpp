@@ -1,13 +1,15 @@
 // Writes a control-point document of N points for the scaling benchmark and
 // the projected pairs that helmert-fit will fit from it:
 //
-//   make_scaling_document N DOCUMENT.json PAIRS.bin
+//   make_scaling_document N DOCUMENT.json PAIRS.bin [prefixed]
 //
 // The points are spread over about 50 x 65 km around the Ordos example; the
 // destinations are a survey-like similarity of their projections plus
 // centimetre noise, rounded to the millimetre. PAIRS.bin holds, per point,
 // six doubles: the projected source point (as the tool computes it from the
-// document's text) and the destination point.
+// document's text) and the destination point. With "prefixed" the
+// destination eastings carry the zone number 37 in front (37 000 000 m
+// more), as Chinese grids are written.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,10 +23,13 @@
 #include "io/ControlPointDocument.hpp"
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: make_scaling_document N DOCUMENT PAIRS\n");
+  if (argc != 4 && !(argc == 5 && std::string(argv[4]) == "prefixed")) {
+    std::fprintf(stderr,
+                 "usage: make_scaling_document N DOCUMENT PAIRS [prefixed]\n");
     return 1;
   }
+  // The zone number in front of the easting, in metres.
+  const double easting_prefix = argc == 5 ? 37000000.0 : 0.0;
   const long n = std::strtol(argv[1], nullptr, 10);
   helmert::bench::UniformNoise uniform(42);
   const helmert::TransformParameters truth =
@@ -46,8 +51,8 @@ int main(int argc, char** argv) {
     const helmert::Point3 mapped = helmert::ForwardTransform(
         truth, {plane.easting, plane.northing, height});
     std::snprintf(number, sizeof number, "%s%.3f,%.3f,%.3f", i ? "," : "",
-                  mapped.x + 0.01 * uniform(), mapped.y + 0.01 * uniform(),
-                  mapped.z + 0.01 * uniform());
+                  mapped.x + easting_prefix + 0.01 * uniform(),
+                  mapped.y + 0.01 * uniform(), mapped.z + 0.01 * uniform());
     destination_text += number;
   }
   const std::string document = "{\"define\":{\"srcpoints\":[" + source_text +

@@ -37,10 +37,10 @@ void ReportFit(const FitOutcome& fit, const std::string& control_name,
   if (fit.exact_minimum_used) {
     out.flush();
     warnings << "warning: the solver stopped " << fit.excess_deviations
-             << " standard deviations (" << fit.excess_metres
-             << " m) short of the least-squares minimum; its closed form is "
-                "used instead"
-             << std::endl;
+             << " standard deviations short of the least-squares minimum "
+                "(residuals up to "
+             << fit.largest_residual_change
+             << " m apart); its closed form is used instead" << std::endl;
   }
 }
 

@@ -241,23 +241,28 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
   // The guard: the solver's distance from the closed-form minimum. The sum
   // of squares is exactly quadratic in the linear form's unknowns, so
   // |R (theta - theta_min)| is the root of what the solver leaves above the
-  // minimum, and no residual differs from the minimum's by more.
+  // minimum; J_i (theta - theta_min) is how far point i's residuals differ.
   const ParameterVector difference =
       LinearUnknowns(centred_parameters) - minimum.theta;
-  outcome.excess_metres =
+  const double excess =
       (minimum.triangle.triangularView<Eigen::Upper>() * difference).norm();
   const double dof = 3.0 * static_cast<double>(projected_source.size()) - 7.0;
   const double sigma0 =
       dof > 0.0 ? std::sqrt(minimum.sum_of_squares / dof) : 0.0;
-  outcome.excess_deviations =
-      outcome.excess_metres / std::max(sigma0, kSmallestGuardSigma0);
+  outcome.excess_deviations = excess / std::max(sigma0, kSmallestGuardSigma0);
+  for (const Point3& point : projected_source) {
+    const Eigen::Vector3d change =
+        LinearFormRows(Minus(point, source_centroid)) * difference;
+    outcome.largest_residual_change =
+        std::max(outcome.largest_residual_change, change.cwiseAbs().maxCoeff());
+  }
   const TransformParameters solved = AboutZoneOrigin(
       centred_parameters, source_centroid, destination_centroid);
   const TransformParameters exact = AboutZoneOrigin(
       minimum.Parameters(), source_centroid, destination_centroid);
   const bool short_of_minimum =
       !(outcome.excess_deviations <= kMostShortfallDeviations &&
-        outcome.excess_metres <= kMostShortfallMetres &&
+        outcome.largest_residual_change <= kMostShortfallMetres &&
         PrintSame(solved, exact));
   outcome.exact_minimum_used =
       outcome.usable && short_of_minimum && AllFinite(exact);

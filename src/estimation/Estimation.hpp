@@ -130,12 +130,12 @@ struct FitOutcome {
   // held; the parameters are usable but may not be the minimum.
   bool stopped_without_converging = false;
   int iterations = 0;  // iterations after the start
-  // The solver's distance from the closed-form minimum: the root of the
-  // sum of squares it leaves above the minimum (metres; no residual of the
-  // solver's parameters differs from the minimum's by more), and that in
-  // standard deviations of the parameters.
-  double excess_metres = 0;
+  // The solver's distance from the closed-form minimum, in standard
+  // deviations of the parameters (the root of the sum of squares it leaves
+  // above the minimum, over sigma0), and the largest difference of a
+  // residual component between the two (metres).
   double excess_deviations = 0;
+  double largest_residual_change = 0;
   bool exact_minimum_used = false;  // the guard replaced the solver's values
 };
 
@@ -145,7 +145,7 @@ struct FitOutcome {
 // metric of their covariance; one standard deviation in the worst direction
 // raises the sum by sigma0^2), ...
 inline constexpr double kMostShortfallDeviations = 0.01;
-// ... or when some residual could differ by more than this (metres): a
+// ... or when a residual component differs by more than this (metres): a
 // tenth of a micrometre, below the tenth decimal of the geodetic check
 // lines' degrees (about 1e-5 m) and any survey's resolution, ...
 inline constexpr double kMostShortfallMetres = 1e-7;
