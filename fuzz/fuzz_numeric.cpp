@@ -1,8 +1,8 @@
 // libFuzzer target over the numeric core, fed with arbitrary finite doubles:
 // forward and inverse projection, the forward and reverse Bursa-Wolf maps,
 // the inverse matrix and the result document, which must always parse back
-// as JSON with the four members (or be refused with Error when a derived
-// value is not finite).
+// as JSON with the four members, every number finite (or be refused with
+// Error when a derived value is not finite).
 #include <rapidjson/document.h>
 
 #include <cmath>
@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "FiniteOutput.hpp"
 #include "common/Error.hpp"
 #include "estimation/BursaWolf.hpp"
 #include "geodesy/Constants.hpp"
@@ -62,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         document.MemberCount() != 4 || !document["R"].IsArray() ||
         document["R"].Size() != 9 || !document["T"].IsArray() ||
         document["T"].Size() != 3 || !document["S"].IsNumber() ||
-        document["L0"].GetDouble() != central_meridian) {
+        document["L0"].GetDouble() != central_meridian ||
+        !helmert::fuzzing::AllNumbersFinite(text)) {
       std::abort();
     }
   } catch (const helmert::Error&) {

@@ -2,7 +2,8 @@
 // the rest of the input is: even, a result document evaluated on a fixed
 // set of control points; odd, a control-point document evaluated with a
 // fixed result document. Every accepted input must give a text report, a
-// JSON report that parses back as an object, and a plot. A refusal (Error)
+// JSON report that parses back as an object, and a plot, with no number in
+// any of them infinite or not a number. A refusal (Error)
 // is a correct answer; anything else that escapes, traps or is reported by
 // a sanitizer is a finding.
 #include <rapidjson/document.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "FiniteOutput.hpp"
 #include "common/Error.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
@@ -20,7 +22,8 @@
 
 namespace {
 
-// Four points of examples/ordos.json and the result of fitting all of them.
+// Four points of examples/ordos.json and a result document fitted to all
+// sixteen.
 constexpr char kControl[] =
     R"({"define":{"srcpoints":[110.6957641,38.5965729,1441.31,)"
     R"(110.1516174,38.56754,1369.725,110.0923033,38.4109669,1244.028,)"
@@ -52,12 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         control_from_input ? std::string(kResult) : text, "result.json");
     const helmert::TransformationReport report = helmert::BuildReport(
         "control.json", std::move(points), "result.json", stored);
-    if (helmert::FormatTextReport(report).empty()) std::abort();
-    if (helmert::FormatResidualPlot(report).find("</svg>") ==
-        std::string::npos) {
+    const std::string text = helmert::FormatTextReport(report);
+    const std::string plot = helmert::FormatResidualPlot(report);
+    const std::string json = helmert::FormatJsonReport(report);
+    if (text.empty() || plot.find("</svg>") == std::string::npos) {
       std::abort();
     }
-    const std::string json = helmert::FormatJsonReport(report);
+    for (const std::string* output : {&text, &plot, &json}) {
+      if (!helmert::fuzzing::AllNumbersFinite(*output)) std::abort();
+    }
     rapidjson::Document document;
     document.Parse(json.data(), json.size());
     if (document.HasParseError() || !document.IsObject()) std::abort();

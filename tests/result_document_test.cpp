@@ -65,39 +65,5 @@ TEST(FormatResultDocument, RefusesAValueThatIsNotFinite) {
                Error);
 }
 
-class WriteResultDocumentTest : public ::testing::Test {
- protected:
-  testing::TemporaryDirectory directory_;
-};
-
-TEST_F(WriteResultDocumentTest, ReplacesALongerFileEntirely) {
-  const std::string path = directory_.Path("result.json");
-  testing::WriteFile(path, std::string(1000, 'x'));
-  WriteResultDocument(path, "{\"S\":1.0}");
-  EXPECT_EQ(testing::ReadFile(path), "{\"S\":1.0}");
-}
-
-TEST_F(WriteResultDocumentTest, NamesThePathAndTheReasonWhenItCannotWrite) {
-  const std::string path = directory_.Path("missing/result.json");
-  try {
-    WriteResultDocument(path, "{}");
-    FAIL() << "wrote into a missing directory";
-  } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "Error writing file: " + path + ": No such file or directory");
-  }
-}
-
-TEST_F(WriteResultDocumentTest, ReportsAFullDisk) {
-  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-  try {
-    WriteResultDocument("/dev/full", std::string(1 << 16, 'x'));
-    FAIL() << "a full disk passed as success";
-  } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "Error writing file: /dev/full: No space left on device");
-  }
-}
-
 }  // namespace
 }  // namespace helmert

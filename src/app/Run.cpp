@@ -8,6 +8,7 @@
 #include "estimation/Estimation.hpp"
 #include "geodesy/GaussKruger.hpp"
 #include "io/ControlPointDocument.hpp"
+#include "io/OutputFile.hpp"
 #include "io/ResultDocument.hpp"
 
 namespace helmert {
@@ -79,9 +80,16 @@ void RunHelmertFit(const std::string& control_path,
     const std::string text = ReadTextFile(control_path);
     points = ParseControlPointDocument(text, control_path);
   }
-  const std::string document =
-      FitControlPoints(points, control_path, out, warnings);
-  WriteResultDocument(result_path, document);
+  // The control-point document is never the result, under any name.
+  if (SameExistingFile(control_path, result_path)) {
+    throw Error(result_path + ": is the control-point document " +
+                control_path + "; the result would replace it");
+  }
+  // Prepared before the fit: an unwritable destination ends the run before
+  // anything is printed.
+  OutputFile result(result_path);
+  result.Write(FitControlPoints(points, control_path, out, warnings));
+  result.Commit();
 }
 
 }  // namespace helmert

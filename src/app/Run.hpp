@@ -31,10 +31,11 @@ std::string FitControlPoints(const ControlPoints& points,
 // Reads and checks the control-point document at control_path, chooses the
 // zone, projects, fits, prints the console report on `out` (GBK labels) and
 // writes the result document to result_path. The document is read and
-// checked completely before anything is printed, and the result file is
-// opened only once its whole text is built. Throws Error on any failure,
-// with `out` holding what was printed so far; a warning that does not stop
-// the run goes to `warnings`.
+// checked, and the result's temporary file created, before anything is
+// printed; the result replaces the file at result_path only once it is
+// whole (OutputFile). Refuses a result path that names the control-point
+// document. Throws Error on any failure, with `out` holding what was
+// printed so far; a warning that does not stop the run goes to `warnings`.
 void RunHelmertFit(const std::string& control_path,
                    const std::string& result_path, std::ostream& out,
                    std::ostream& warnings);

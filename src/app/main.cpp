@@ -5,6 +5,7 @@
 // touched).
 #include <glog/logging.h>
 
+#include <csignal>
 #include <iostream>
 #include <new>
 
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
   // The solver logs some terminations on standard error itself; the run
   // reports the solver's message in its own one line instead.
   FLAGS_minloglevel = google::GLOG_FATAL;
+  // Past a file-size limit a write fails with EFBIG, which the run reports
+  // in its one line, instead of the signal ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     helmert::RunHelmertFit(argv[1], argv[2], std::cout, std::cerr);
     return 0;

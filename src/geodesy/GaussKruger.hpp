@@ -10,7 +10,9 @@
 // The central meridian is true to scale (no scale factor is applied).
 //
 // Accuracy: within 3 degrees of the central meridian the forward series
-// agrees with an exact transverse Mercator to well below a millimetre; the
+// agrees with PROJ's exact transverse Mercator within 0.1 mm up to 30
+// degrees of latitude, 0.14 mm at 40, 0.41 mm at 50, 0.76 mm at 60 and
+// 0.96 mm at 70 (the truncated meridian arc dominates); the
 // forward-inverse round trip within 1.5 degrees of it and up to 60 degrees of
 // latitude returns the longitude within 1e-9 and the latitude within 1e-8
 // degrees. Farther out the series lose accuracy; nothing is checked here.

@@ -19,16 +19,14 @@ std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // The member `name` of `object`, which must be an object, or null when the
 // member is missing. FindMember returns the first of duplicate names.
-const rapidjson::Value* FindMember(const rapidjson::Value& object,
-                                   const char* name) {
+const JsonValue* FindMember(const JsonValue& object, const char* name) {
   const auto member = object.FindMember(name);
   return member == object.MemberEnd() ? nullptr : &member->value;
 }
 
-const rapidjson::Value& RequireArray(const rapidjson::Value& define,
-                                     const char* name,
-                                     const std::string& path) {
-  const rapidjson::Value* array = FindMember(define, name);
+const JsonValue& RequireArray(const JsonValue& define, const char* name,
+                              const std::string& path) {
+  const JsonValue* array = FindMember(define, name);
   if (array == nullptr) {
     throw Error(path + ": \"define\" has no member " + Quoted(name));
   }
@@ -42,7 +40,7 @@ const rapidjson::Value& RequireArray(const rapidjson::Value& define,
 // array order. Refuses an empty array, an element that is not a number
 // (naming its index) and a size that is not a multiple of 3.
 template <typename PointT>
-std::vector<PointT> ReadPointList(const rapidjson::Value& array,
+std::vector<PointT> ReadPointList(const JsonValue& array,
                                   const std::string& member,
                                   const std::string& path) {
   const std::string where = path + ": \"define\"." + Quoted(member);
@@ -103,9 +101,9 @@ std::string ReadTextFile(const std::string& path) {
 
 ControlPoints ParseControlPointDocument(const std::string& text,
                                         const std::string& path) {
-  rapidjson::Document document;
+  JsonDocument document;
   ParseJsonObject(text, path, document);
-  const rapidjson::Value* define = FindMember(document, "define");
+  const JsonValue* define = FindMember(document, "define");
   if (define == nullptr) {
     throw Error(path + ": the document has no member \"define\"");
   }

@@ -7,7 +7,7 @@
 namespace helmert {
 
 void ParseJsonObject(const std::string& text, const std::string& path,
-                     rapidjson::Document& document) {
+                     JsonDocument& document) {
   // The iterative parser accepts exactly the grammar of the default one but
   // keeps its stack on the heap: a document of a few megabytes of brackets
   // would overflow the call stack of the recursive parser.

@@ -4,11 +4,8 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "common/Error.hpp"
@@ -27,9 +24,8 @@ void WriteDouble(rapidjson::Writer<rapidjson::StringBuffer>& writer,
   }
 }
 
-const rapidjson::Value& RequireMember(const rapidjson::Value& root,
-                                      const char* name,
-                                      const std::string& path) {
+const JsonValue& RequireMember(const JsonValue& root, const char* name,
+                               const std::string& path) {
   const auto member = root.FindMember(name);
   if (member == root.MemberEnd()) {
     throw Error(path + ": the document has no member \"" + name + "\"");
@@ -38,10 +34,10 @@ const rapidjson::Value& RequireMember(const rapidjson::Value& root,
 }
 
 // The numbers of the array member `name`, which must hold exactly `count`.
-std::vector<double> RequireNumbers(const rapidjson::Value& root,
-                                   const char* name, rapidjson::SizeType count,
+std::vector<double> RequireNumbers(const JsonValue& root, const char* name,
+                                   rapidjson::SizeType count,
                                    const std::string& path) {
-  const rapidjson::Value& array = RequireMember(root, name, path);
+  const JsonValue& array = RequireMember(root, name, path);
   const std::string where = path + ": \"" + name + "\"";
   if (!array.IsArray()) throw Error(where + " is not an array");
   if (array.Size() != count) {
@@ -58,9 +54,9 @@ std::vector<double> RequireNumbers(const rapidjson::Value& root,
   return numbers;
 }
 
-double RequireNumber(const rapidjson::Value& root, const char* name,
+double RequireNumber(const JsonValue& root, const char* name,
                      const std::string& path) {
-  const rapidjson::Value& value = RequireMember(root, name, path);
+  const JsonValue& value = RequireMember(root, name, path);
   if (!value.IsNumber()) {
     throw Error(path + ": \"" + name + "\" is not a number");
   }
@@ -71,7 +67,7 @@ double RequireNumber(const rapidjson::Value& root, const char* name,
 
 StoredTransformation ParseResultDocument(const std::string& text,
                                          const std::string& path) {
-  rapidjson::Document document;
+  JsonDocument document;
   ParseJsonObject(text, path, document);
   StoredTransformation stored;
   const std::vector<double> r = RequireNumbers(document, "R", 9, path);
@@ -142,25 +138,6 @@ std::string FormatResultDocument(const TransformParameters& parameters,
   WriteDouble(writer, central_meridian_degrees, "L0");
   writer.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize());
-}
-
-void WriteResultDocument(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::out | std::ios::trunc);
-  if (!file.is_open()) {
-    throw Error("Error writing file: " + path + ": " + std::strerror(errno));
-  }
-  errno = 0;
-  file.write(text.data(), static_cast<std::streamsize>(text.size()));
-  file.flush();
-  if (!file) {
-    throw Error("Error writing file: " + path + ": " +
-                (errno != 0 ? std::strerror(errno) : "write failed"));
-  }
-  file.close();
-  if (!file) {
-    throw Error("Error writing file: " + path + ": " +
-                (errno != 0 ? std::strerror(errno) : "close failed"));
-  }
 }
 
 }  // namespace helmert

@@ -23,10 +23,6 @@ namespace helmert {
 std::string FormatResultDocument(const TransformParameters& parameters,
                                  double central_meridian_degrees);
 
-// Replaces the file at path with the text. Throws Error "Error writing file:
-// <path>: <reason>" when the file cannot be opened, written or closed.
-void WriteResultDocument(const std::string& path, const std::string& text);
-
 // What a result document holds, as read back.
 struct StoredTransformation {
   // "R" as written: M^-1, which takes (destination - T) to the zone's frame

@@ -44,14 +44,31 @@ std::string ZoneProjection(const StoredTransformation& stored) {
          " +y_0=" + Shortest(kFalseNorthing) + " +ellps=WGS84";
 }
 
+// The reverse map as one affine step: p_zone = matrix p_grid + offset.
+struct AffineMap {
+  Eigen::Matrix3d matrix;
+  Eigen::Vector3d offset;
+};
+
+AffineMap ReverseMap(const StoredTransformation& stored) {
+  const TransformParameters& p = stored.parameters;
+  return {
+      stored.zone_from_grid_rotation / p.Scale,
+      -(stored.zone_from_grid_rotation * Eigen::Vector3d(p.T_x, p.T_y, p.T_z)) /
+          p.Scale};
+}
+
 }  // namespace
 
+bool ReverseMapIsFinite(const StoredTransformation& stored) {
+  const AffineMap reverse = ReverseMap(stored);
+  return reverse.matrix.allFinite() && reverse.offset.allFinite();
+}
+
 std::string GridToWgs84Pipeline(const StoredTransformation& stored) {
-  const TransformParameters& p = stored.parameters;
-  const Eigen::Matrix3d matrix = stored.zone_from_grid_rotation / p.Scale;
-  const Eigen::Vector3d offset =
-      -(stored.zone_from_grid_rotation * Eigen::Vector3d(p.T_x, p.T_y, p.T_z)) /
-      p.Scale;
+  const AffineMap reverse = ReverseMap(stored);
+  const Eigen::Matrix3d& matrix = reverse.matrix;
+  const Eigen::Vector3d& offset = reverse.offset;
   return "+proj=pipeline " + AffineStep(matrix, offset) + " +step +inv " +
          ZoneProjection(stored) +
          " +step +proj=unitconvert +xy_in=rad +xy_out=deg";

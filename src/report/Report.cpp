@@ -184,6 +184,13 @@ TransformationReport BuildReport(const std::string& control_path,
     throw Error(result_path + ": the transformation takes the points of " +
                 control_path + " beyond the range of numbers");
   }
+  // Likewise a scale near the smallest double: its reverse map, which the
+  // PROJ pipeline and every use of the document need, overflows.
+  if (!ReverseMapIsFinite(stored)) {
+    throw Error(result_path +
+                ": the transformation's reverse map overflows (\"S\" is too "
+                "small to divide by)");
+  }
   report.grid_to_wgs84 = GridToWgs84Pipeline(stored);
   report.wgs84_to_grid = Wgs84ToGridPipeline(stored);
   return report;

@@ -1,14 +1,12 @@
 #include "report/ReportRun.hpp"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
+#include <memory>
 #include <utility>
 
 #include "io/ControlPointDocument.hpp"
+#include "io/OutputFile.hpp"
 #include "io/ResultDocument.hpp"
 #include "report/Report.hpp"
 #include "report/ResidualPlot.hpp"
@@ -31,46 +29,13 @@ const OutputForm kOutputForms[] = {
 
 // Whether two paths name the same file, also when one does not exist yet.
 bool SameFile(const std::string& a, const std::string& b) {
+  if (SameExistingFile(a, b)) return true;
   std::error_code error;
-  if (std::filesystem::equivalent(a, b, error)) return true;
   const auto canonical_a = std::filesystem::weakly_canonical(a, error);
   if (error) return a == b;
   const auto canonical_b = std::filesystem::weakly_canonical(b, error);
   if (error) return a == b;
   return canonical_a == canonical_b;
-}
-
-// Writes each text to a temporary file beside its path, then renames them
-// all into place: either every file is replaced or none is.
-void WriteTogether(
-    const std::vector<std::pair<std::string, std::string>>& files) {
-  std::vector<std::string> temporaries;
-  const auto discard = [&temporaries] {
-    for (const std::string& temporary : temporaries) {
-      std::remove(temporary.c_str());
-    }
-  };
-  for (const auto& [path, text] : files) {
-    const std::string temporary = path + ".helmert-report-partial";
-    std::ofstream file(temporary,
-                       std::ios::out | std::ios::binary | std::ios::trunc);
-    if (file.is_open()) temporaries.push_back(temporary);
-    if (file.is_open())
-      file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (file.is_open()) file.close();
-    if (!file) {
-      const std::string reason = std::strerror(errno);
-      discard();
-      throw Error("Error writing file: " + path + ": " + reason);
-    }
-  }
-  for (std::size_t k = 0; k < files.size(); ++k) {
-    if (std::rename(temporaries[k].c_str(), files[k].first.c_str()) != 0) {
-      const std::string reason = std::strerror(errno);
-      discard();
-      throw Error("Error writing file: " + files[k].first + ": " + reason);
-    }
-  }
 }
 
 }  // namespace
@@ -147,15 +112,23 @@ void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
   const StoredTransformation stored = ParseResultDocument(
       ReadTextFile(arguments.result_path), arguments.result_path);
 
-  const TransformationReport report = BuildReport(
-      arguments.control_path, std::move(points), arguments.result_path, stored);
-  std::vector<std::pair<std::string, std::string>> files;
+  // Every output prepared before the work, written before any is renamed
+  // into place: either all requested files are replaced or none is.
+  std::vector<std::unique_ptr<OutputFile>> outputs;
+  std::vector<const OutputForm*> forms;
   for (const OutputForm& form : kOutputForms) {
     const std::string& path = arguments.*form.path;
-    if (!path.empty()) files.emplace_back(path, form.format(report));
+    if (path.empty()) continue;
+    outputs.push_back(std::make_unique<OutputFile>(path));
+    forms.push_back(&form);
+  }
+  const TransformationReport report = BuildReport(
+      arguments.control_path, std::move(points), arguments.result_path, stored);
+  for (std::size_t k = 0; k < outputs.size(); ++k) {
+    outputs[k]->Write(forms[k]->format(report));
   }
   const std::string text = FormatTextReport(report);
-  WriteTogether(files);
+  for (const std::unique_ptr<OutputFile>& output : outputs) output->Commit();
   out << text;
   out.flush();
 }

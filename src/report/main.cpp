@@ -3,6 +3,7 @@
 // Exit status: 0 success (also for --help); 1 wrong usage (the problem and
 // the usage line on standard error); 2 a failed run (one line on standard
 // error, nothing on standard output, no output file touched).
+#include <csignal>
 #include <iostream>
 #include <new>
 #include <string>
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
               << helmert::kReportUsage << std::endl;
     return 1;
   }
+  // Past a file-size limit a write fails with EFBIG, reported in one line.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (arguments.help) {
     std::cout << helmert::kReportUsage << std::endl;
     return 0;

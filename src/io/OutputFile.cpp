@@ -1,0 +1,137 @@
+#include "io/OutputFile.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "common/Error.hpp"
+
+namespace helmert {
+
+namespace {
+
+// As the kernel allows before ELOOP.
+constexpr int kMostLinksFollowed = 40;
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The path with every symbolic link at its end followed; the directories
+// on the way are left to the kernel. Returns false after too many links.
+bool FollowLinks(std::string& path) {
+  for (int hops = 0; hops < kMostLinksFollowed; ++hops) {
+    struct stat status;
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+      return true;
+    }
+    std::vector<char> target(static_cast<std::size_t>(status.st_size) + 256);
+    const ssize_t length =
+        ::readlink(path.c_str(), target.data(), target.size());
+    if (length < 0) return true;  // the open or rename will say why
+    const std::string link(target.data(), static_cast<std::size_t>(length));
+    path = link.front() == '/' ? link : DirectoryOf(path) + "/" + link;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// The permission bits that a new file gets by default: 0666 less the umask.
+mode_t DefaultMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
+  if (!FollowLinks(target_)) Fail(std::strerror(errno));
+  struct stat status;
+  const bool exists = ::stat(target_.c_str(), &status) == 0;
+  if (exists && S_ISDIR(status.st_mode)) Fail(std::strerror(EISDIR));
+  if (exists && !S_ISREG(status.st_mode)) {
+    // A FIFO, a device or a terminal: written in place.
+    descriptor_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (descriptor_ < 0) Fail(std::strerror(errno));
+    return;
+  }
+  std::string name = DirectoryOf(target_) + "/." + NameOf(target_) + ".XXXXXX";
+  descriptor_ = ::mkostemp(name.data(), O_CLOEXEC);
+  if (descriptor_ < 0) Fail(std::strerror(errno));
+  temporary_ = name;
+  if (exists) {
+    // The replaced file's owner (where allowed) and permission bits.
+    if (::fchown(descriptor_, status.st_uid, status.st_gid) != 0) {
+      errno = 0;  // not ours to give away: the file stays the writer's
+    }
+    ::fchmod(descriptor_, status.st_mode & 07777);
+  } else {
+    ::fchmod(descriptor_, DefaultMode());
+  }
+}
+
+OutputFile::~OutputFile() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+  if (!temporary_.empty() && !committed_) ::unlink(temporary_.c_str());
+}
+
+void OutputFile::Fail(const std::string& reason) const {
+  throw Error("Error writing file: " + path_ + ": " + reason);
+}
+
+void OutputFile::Write(const std::string& text) {
+  if (written_ || descriptor_ < 0) Fail("written twice");
+  const char* next = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    const ssize_t count = ::write(descriptor_, next, left);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      Fail(std::strerror(errno));
+    }
+    next += count;
+    left -= static_cast<std::size_t>(count);
+  }
+  // A regular file is synced before it replaces anything; a FIFO or a
+  // device has nothing to sync.
+  if (!temporary_.empty() && ::fsync(descriptor_) != 0) {
+    Fail(std::strerror(errno));
+  }
+  const int descriptor = descriptor_;
+  descriptor_ = -1;
+  if (::close(descriptor) != 0 && !temporary_.empty()) {
+    Fail(std::strerror(errno));
+  }
+  written_ = true;
+}
+
+void OutputFile::Commit() {
+  if (!written_) Fail("nothing written");
+  if (temporary_.empty() || committed_) return;
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    Fail(std::strerror(errno));
+  }
+  committed_ = true;
+}
+
+bool SameExistingFile(const std::string& a, const std::string& b) {
+  struct stat first;
+  struct stat second;
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+}  // namespace helmert

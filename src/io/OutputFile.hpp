@@ -1,0 +1,59 @@
+// Output files that are replaced whole or not at all.
+//
+// The new text goes to a fresh, uniquely named temporary file beside the
+// target (created exclusively, so that it never follows a link planted at
+// its name), with the target's permission bits, and is flushed and synced
+// before it is renamed over the target. A failure at any step removes the
+// temporary file and leaves the target as it was; a run that fails never
+// leaves a new file behind. Two runs writing one path each rename a whole
+// document into place: the later one wins.
+//
+// A target that is a symbolic link is followed: the file it resolves to is
+// replaced and the link stays. A target that exists and is not a regular
+// file (a FIFO, a character device such as /dev/null or a terminal,
+// /dev/stdout) is written directly, as a shell redirection would, with no
+// temporary file and no rename.
+#pragma once
+
+#include <string>
+
+namespace helmert {
+
+class OutputFile {
+ public:
+  // Prepares the output: creates the temporary file beside the target, or
+  // opens a target that is not a regular file (a FIFO waits for its reader
+  // here). Call it before the work, so that an unwritable destination ends
+  // the run before anything else is done. Throws Error "Error writing file:
+  // <path>: <reason>".
+  explicit OutputFile(const std::string& path);
+  // Removes the temporary file unless it was renamed into place.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Writes the whole text, then syncs and closes the file. Once only.
+  // Throws Error as above.
+  void Write(const std::string& text);
+
+  // Renames the written temporary file over the target (nothing to do for
+  // a target written directly). Throws Error as above.
+  void Commit();
+
+  const std::string& path() const { return path_; }
+
+ private:
+  void Fail(const std::string& reason) const;
+  std::string path_;       // as given, for messages
+  std::string target_;     // the file replaced: path_ with links followed
+  std::string temporary_;  // empty when the target is written directly
+  int descriptor_ = -1;
+  bool written_ = false;
+  bool committed_ = false;
+};
+
+// Whether two paths name the same existing file (same device and inode, so
+// symbolic links, hard links and other spellings count).
+bool SameExistingFile(const std::string& a, const std::string& b);
+
+}  // namespace helmert
