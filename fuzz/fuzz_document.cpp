@@ -47,10 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   // The console, also of a refused fit, prints no number that is not
   // finite; the solver's own report is the library's and is left out.
-  const std::string text = console.str();
-  const std::size_t parameters = text.find("T_x = ");
+  const std::string printed = console.str();
+  const std::size_t parameters = printed.find("T_x = ");
   if (parameters != std::string::npos &&
-      !helmert::fuzzing::AllNumbersFinite(text.substr(parameters))) {
+      !helmert::fuzzing::AllNumbersFinite(printed.substr(parameters))) {
     std::abort();
   }
   return 0;
