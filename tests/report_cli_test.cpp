@@ -30,8 +30,8 @@ const std::string kFit = HELMERT_FIT_EXECUTABLE;
 const std::string kData = HELMERT_TEST_DATA;
 const std::string kExamples = HELMERT_EXAMPLES;
 const std::string kUsage =
-    "usage: helmert-report CONTROL.json RESULT.json [--svg PLOT.svg] "
-    "[--json REPORT.json]\n";
+    "usage: helmert-report CONTROL.json RESULT.json [--fit FIT.json] "
+    "[--svg PLOT.svg] [--json REPORT.json]\n";
 
 ProcessResult Report(const std::vector<std::string>& arguments) {
   return RunProgram(kReport, arguments);
@@ -54,7 +54,8 @@ struct GoldenCase {
   const char* name;
   const char* control;  // relative to tests/
   const char* result;
-  const char* golden;  // file stem under tests/data/golden
+  const char* golden;         // file stem under tests/data/golden
+  const char* fit = nullptr;  // --fit, relative to tests/
 };
 void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
 
@@ -67,8 +68,10 @@ TEST_P(GoldenReportTest, TextJsonAndPlotMatchByteForByte) {
   const GoldenCase& c = GetParam();
   const std::string svg = directory_.Path("plot.svg");
   const std::string json = directory_.Path("report.json");
-  const ProcessResult run =
-      ReportInSourceTree({c.control, c.result, "--svg", svg, "--json", json});
+  std::vector<std::string> arguments = {c.control, c.result, "--svg",
+                                        svg,       "--json", json};
+  if (c.fit != nullptr) arguments.insert(arguments.end(), {"--fit", c.fit});
+  const ProcessResult run = ReportInSourceTree(arguments);
   ASSERT_EQ(run.exit_status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const std::string golden = kData + "/golden/" + c.golden;
@@ -84,15 +87,17 @@ TEST_P(GoldenReportTest, TextJsonAndPlotMatchByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(
     Documents, GoldenReportTest,
-    ::testing::Values(
-        GoldenCase{"OrdosExample", "../examples/ordos.json",
-                   "data/golden/ordos.result.json", "ordos"},
-        GoldenCase{"OneBlunder", "data/blunder-zhengzhou.json",
-                   "data/golden/blunder-zhengzhou.result.json",
-                   "blunder-zhengzhou"},
-        // Points the parameters were not fitted to: no precision, 3n.
-        GoldenCase{"CheckPoints", "data/ordos-check4.json",
-                   "data/golden/ordos-fit12.result.json", "ordos-check4"}),
+    ::testing::Values(GoldenCase{"OrdosExample", "../examples/ordos.json",
+                                 "data/golden/ordos.result.json", "ordos"},
+                      GoldenCase{"OneBlunder", "data/blunder-zhengzhou.json",
+                                 "data/golden/blunder-zhengzhou.result.json",
+                                 "blunder-zhengzhou"},
+                      // Points the parameters were not fitted to: no precision,
+                      // 3n, judged against the fit on the other twelve.
+                      GoldenCase{"CheckPointsAgainstTheFit",
+                                 "data/ordos-check4.json",
+                                 "data/golden/ordos-fit12.result.json",
+                                 "ordos-check4", "data/ordos-fit12.json"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelmertReportUsage, HelpGoesToStandardOutput) {

@@ -22,6 +22,7 @@
 #include "geodesy/GaussKruger.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
+#include "report/Distributions.hpp"
 #include "report/Utf8.hpp"
 
 namespace helmert {
@@ -431,6 +432,36 @@ INSTANTIATE_TEST_SUITE_P(
         PipelineCase{"OrdosExample", kExamples + "/ordos.json"},
         PipelineCase{"SouthWestOfGreenwich", kData + "/santiago-west.json"},
         PipelineCase{"WithABlunder", kData + "/blunder-zhengzhou.json"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// The F tail, against published table values (Abramowitz and Stegun, table
+// 26.9; Student's t as F(1, dof)).
+
+struct TailCase {
+  const char* name;
+  double f, d1, d2;
+  double probability;
+};
+void PrintTo(const TailCase& c, std::ostream* os) { *os << c.name; }
+
+class FUpperTailTest : public ::testing::TestWithParam<TailCase> {};
+
+TEST_P(FUpperTailTest, MatchesTheTable) {
+  constexpr double kTableRounding = 5e-4;  // tables give 3 to 4 digits
+  const TailCase& c = GetParam();
+  EXPECT_NEAR(FUpperTail(c.f, c.d1, c.d2), c.probability, kTableRounding);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FUpperTailTest,
+    ::testing::Values(TailCase{"F5And20At5Percent", 2.71, 5, 20, 0.05},
+                      TailCase{"F5And20At1Percent", 4.10, 5, 20, 0.01},
+                      TailCase{"F1And10At1Percent", 10.04, 1, 10, 0.01},
+                      TailCase{"StudentT15Beyond3", 9.0, 1, 15, 0.00895},
+                      TailCase{"NormalBeyond3", 9.0, 1, 1e7, 0.0027},
+                      TailCase{"F12And40At1Percent", 2.66, 12, 40, 0.01},
+                      TailCase{"NothingBeyondZero", 0.0, 3, 3, 1.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -8,11 +8,13 @@
 
 #include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
+#include <Eigen/LU>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "estimation/JacobianTriangle.hpp"
+#include "report/Distributions.hpp"
 
 namespace helmert {
 
@@ -125,65 +127,198 @@ void DecideFitted(const TransformParameters& parameters,
       std::sqrt(assessment.sum_of_squares / assessment.degrees_of_freedom);
 }
 
-// Data snooping, point by point, with sigma0 estimated without the point.
+// The rows u_a of U = J D R^-1 for the three residual components of a
+// point, as columns: H_ab = u_a . u_b.
+Eigen::Matrix<double, 7, 3> HatRows(const TransformParameters& parameters,
+                                    const Point3& source,
+                                    const Geometry& geometry) {
+  return geometry.Upper().transpose().solve(
+      geometry.ScaledRows(parameters, source).transpose());
+}
+
+// The two components from the groups' sums of squares: Helmert's 2 x 2
+// system (see the header); negative solutions, possible with few points,
+// are taken as 0.
+Eigen::Vector2d SolveComponents(const Eigen::Matrix2d& system,
+                                const Eigen::Vector2d& sums) {
+  const Eigen::Vector2d variances = system.partialPivLu().solve(sums);
+  return variances.cwiseMax(0.0);
+}
+
+// What the components need of the points: the groups' sums of squares and
+// U's group matrices M_k.
+struct ComponentSums {
+  Eigen::Vector2d sum_of_squares = Eigen::Vector2d::Zero();  // plan, height
+  ParameterMatrix plan_rows = ParameterMatrix::Zero();       // M_p
+  ParameterMatrix height_rows = ParameterMatrix::Zero();     // M_h
+  Eigen::Matrix2d system = Eigen::Matrix2d::Zero();
+};
+
+ComponentSums SumComponents(const TransformParameters& parameters,
+                            const std::vector<Point3>& projected_source,
+                            const Geometry& geometry,
+                            const Assessment& assessment) {
+  ComponentSums sums;
+  const std::size_t n = assessment.points.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point3& e = assessment.points[i].residual;
+    sums.sum_of_squares += Eigen::Vector2d(e.x * e.x + e.y * e.y, e.z * e.z);
+    if (!assessment.fitted_points) continue;
+    const Eigen::Matrix<double, 7, 3> u =
+        HatRows(parameters, projected_source[i], geometry);
+    sums.plan_rows += u.leftCols<2>() * u.leftCols<2>().transpose();
+    sums.height_rows += u.col(2) * u.col(2).transpose();
+  }
+  const double plan_count = 2.0 * static_cast<double>(n);
+  const double height_count = static_cast<double>(n);
+  const ParameterMatrix& mp = sums.plan_rows;
+  const ParameterMatrix& mh = sums.height_rows;
+  const double cross = (mp * mh).trace();
+  sums.system << plan_count - 2.0 * mp.trace() + (mp * mp).trace(), cross,
+      cross, height_count - 2.0 * mh.trace() + (mh * mh).trace();
+  return sums;
+}
+
+// Data snooping, point by point, with the components estimated without the
+// point; or, against a fit, with the fit's prediction.
 void SnoopForBlunders(const TransformParameters& parameters,
                       const std::vector<Point3>& projected_source,
-                      const Geometry& geometry, Assessment& assessment) {
+                      const Geometry& geometry, const FitReference* reference,
+                      Assessment& assessment) {
+  const std::size_t n = assessment.points.size();
+  const ComponentSums sums =
+      SumComponents(parameters, projected_source, geometry, assessment);
+  const Eigen::Vector2d variances =
+      SolveComponents(sums.system, sums.sum_of_squares);
+  assessment.plan = {variances(0),
+                     2.0 * static_cast<double>(n) - sums.plan_rows.trace()};
+  assessment.height = {variances(1),
+                       static_cast<double>(n) - sums.height_rows.trace()};
+
   const int dof_without_point = assessment.degrees_of_freedom - 3;
+  // One point fewer: 2 plan and 1 height observation fewer in the system.
+  const Eigen::Matrix2d system_without =
+      sums.system - Eigen::Vector2d(2.0, 1.0).asDiagonal().toDenseMatrix();
+  const bool groups_remain = system_without(0, 0) > 0.5 &&
+                             system_without(1, 1) > 0.5 &&
+                             system_without.determinant() > 0.0;
+  CheckAgainstFit check;
+  double effective_dof_inverse = 0.0;
+  double predicted_plan = 0.0;
+  double predicted_height = 0.0;
   double worst = -1.0;
-  for (std::size_t i = 0; i < assessment.points.size(); ++i) {
+  for (std::size_t i = 0; i < n; ++i) {
     PointAssessment& point = assessment.points[i];
-    Eigen::Matrix3d hat_block = Eigen::Matrix3d::Zero();
+    const Eigen::Vector3d e = AsVector(point.residual);
+    Eigen::Matrix<double, 7, 3> u = Eigen::Matrix<double, 7, 3>::Zero();
     if (assessment.fitted_points) {
-      // U = (J_i D) R^-1, so that H_ii = U U^T.
-      const Eigen::Matrix<double, 7, 3> u_transposed =
-          geometry.Upper().transpose().solve(
-              geometry.ScaledRows(parameters, projected_source[i]).transpose());
-      hat_block = u_transposed.transpose() * u_transposed;
+      u = HatRows(parameters, projected_source[i], geometry);
     }
-    const Eigen::Matrix3d redundancy = Eigen::Matrix3d::Identity() - hat_block;
+    const Eigen::Matrix3d redundancy =
+        Eigen::Matrix3d::Identity() - u.transpose() * u;
     point.redundancy = {redundancy(0, 0), redundancy(1, 1), redundancy(2, 2)};
     point.standardized = {kNotANumber, kNotANumber, kNotANumber};
     point.largest = kNotANumber;
-    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> spectrum(
-        redundancy, Eigen::EigenvaluesOnly);
-    if (dof_without_point <= 0 ||
-        !(spectrum.eigenvalues().minCoeff() > kSmallestBlockRedundancy)) {
-      continue;
+    point.probability = kNotANumber;
+
+    Eigen::Vector3d variance;
+    Eigen::Vector3d dof;  // of the precision each component is judged by
+    if (reference != nullptr) {
+      // The fit's prediction: its components plus its parameters' spread.
+      const Eigen::Matrix<double, 3, 7> rows =
+          BursaWolfJacobian(parameters, projected_source[i]);
+      const Eigen::Matrix3d spread =
+          rows * reference->covariance * rows.transpose();
+      const double sp =
+          std::max(reference->plan.variance, kSmallestSigma0 * kSmallestSigma0);
+      const double sh = std::max(reference->height.variance,
+                                 kSmallestSigma0 * kSmallestSigma0);
+      variance = Eigen::Vector3d(sp, sp, sh) + spread.diagonal();
+      predicted_plan += variance(0) + variance(1);
+      predicted_height += variance(2);
+      dof = Eigen::Vector3d(reference->plan.redundancy,
+                            reference->plan.redundancy,
+                            reference->height.redundancy);
+    } else {
+      const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> spectrum(
+          redundancy, Eigen::EigenvaluesOnly);
+      if (dof_without_point <= 0 || !groups_remain ||
+          !(spectrum.eigenvalues().minCoeff() > kSmallestBlockRedundancy)) {
+        continue;
+      }
+      // The point's own share of each group's sum of squares.
+      const Eigen::Vector3d weighted = redundancy.ldlt().solve(e);
+      const Eigen::Vector2d own(e(0) * weighted(0) + e(1) * weighted(1),
+                                e(2) * weighted(2));
+      const Eigen::Vector2d without = SolveComponents(
+          system_without, (sums.sum_of_squares - own).cwiseMax(0.0));
+      const double sp = std::max(without(0), kSmallestSigma0 * kSmallestSigma0);
+      const double sh = std::max(without(1), kSmallestSigma0 * kSmallestSigma0);
+      const ParameterMatrix spread =
+          sp * sums.plan_rows + sh * sums.height_rows;
+      const Eigen::Vector3d own_variance(sp, sp, sh);
+      dof = Eigen::Vector3d(assessment.plan.redundancy - 2.0,
+                            assessment.plan.redundancy - 2.0,
+                            assessment.height.redundancy - 1.0)
+                .cwiseMax(1.0);
+      for (int c = 0; c < 3; ++c) {
+        const double leverage = u.col(c).squaredNorm();
+        variance(c) = own_variance(c) * (1.0 - 2.0 * leverage) +
+                      u.col(c).dot(spread * u.col(c));
+        // Never below what the smallest sigma0 leaves of the redundancy.
+        variance(c) = std::max(
+            variance(c), kSmallestSigma0 * kSmallestSigma0 * redundancy(c, c));
+      }
     }
-    const Eigen::Vector3d e = AsVector(point.residual);
-    const double own_share = e.dot(redundancy.ldlt().solve(e));
-    const double sum_without =
-        std::max(0.0, assessment.sum_of_squares - own_share);
-    const double sigma_without =
-        std::max(std::sqrt(sum_without / dof_without_point), kSmallestSigma0);
-    point.standardized = {
-        e(0) / (sigma_without * std::sqrt(point.redundancy.x)),
-        e(1) / (sigma_without * std::sqrt(point.redundancy.y)),
-        e(2) / (sigma_without * std::sqrt(point.redundancy.z))};
-    point.largest = std::max({std::fabs(point.standardized.x),
-                              std::fabs(point.standardized.y),
-                              std::fabs(point.standardized.z)});
-    point.flagged = point.largest > kBlunderThreshold;
+    const Eigen::Vector3d w = e.cwiseQuotient(variance.cwiseSqrt());
+    point.standardized = {w(0), w(1), w(2)};
+    w.cwiseAbs().maxCoeff(&point.largest_component);
+    point.largest = w.cwiseAbs().maxCoeff();
+    // w^2 is F(1, dof) for Student's t with dof degrees of freedom.
+    point.probability = 1.0;
+    for (int c = 0; c < 3; ++c) {
+      point.probability =
+          std::min(point.probability, FUpperTail(w(c) * w(c), 1.0, dof(c)));
+    }
+    point.flagged = point.probability < kBlunderTestLevel;
+    effective_dof_inverse += (1.0 / dof(0) + 1.0 / dof(1) + 1.0 / dof(2));
     if (point.flagged) ++assessment.flagged_count;
     assessment.blunder_test_available = true;
+    check.chi_square += w.squaredNorm();
     if (point.largest > worst) {
       worst = point.largest;
       assessment.worst_point = i;
     }
   }
+  if (reference != nullptr) {
+    const double count = static_cast<double>(n);
+    check.predicted_rms_horizontal = std::sqrt(predicted_plan / count);
+    check.predicted_rms_vertical = std::sqrt(predicted_height / count);
+    check.degrees_of_freedom = static_cast<int>(3 * n);
+    // The fit's precision is itself estimated: the mean square of the w is
+    // F-distributed, with the fit's degrees of freedom (averaged over the
+    // components in the harmonic sense) in the denominator.
+    const double fit_dof = 3.0 * count / effective_dof_inverse;
+    check.probability = FUpperTail(check.chi_square / check.degrees_of_freedom,
+                                   check.degrees_of_freedom, fit_dof);
+    check.agrees = check.probability >= kCheckTestLevel;
+    assessment.check = check;
+  }
 }
 
 // The parameters' precision: (J^T J)^-1 = D R^-1 R^-T D for the scaled
-// triangle R.
-ParameterPrecision EstimatePrecision(const Geometry& geometry, double sigma0) {
+// triangle R, and with two components D R^-1 (sum_k sigma_k^2 M_k) R^-T D.
+ParameterPrecision EstimatePrecision(
+    const TransformParameters& parameters,
+    const std::vector<Point3>& projected_source, const Geometry& geometry,
+    const Assessment& assessment) {
   ParameterPrecision precision;
   const ParameterMatrix inverse_triangle =
       geometry.Upper().solve(ParameterMatrix::Identity());
   const auto scale = geometry.scaled.column_scale.asDiagonal();
   precision.cofactor =
       scale * (inverse_triangle * inverse_triangle.transpose()) * scale;
-  const double variance = sigma0 * sigma0;
+  const double variance = assessment.sigma0 * assessment.sigma0;
   const ParameterMatrix& cofactor = precision.cofactor;
   precision.covariance = variance * cofactor;
   for (int j = 0; j < 7; ++j) {
@@ -193,14 +328,97 @@ ParameterPrecision EstimatePrecision(const Geometry& geometry, double sigma0) {
           cofactor(j, k) / std::sqrt(cofactor(j, j) * cofactor(k, k));
     }
   }
+  const ComponentSums sums =
+      SumComponents(parameters, projected_source, geometry, assessment);
+  const ParameterMatrix spread = assessment.plan.variance * sums.plan_rows +
+                                 assessment.height.variance * sums.height_rows;
+  precision.covariance_by_components =
+      scale * inverse_triangle * spread * inverse_triangle.transpose() * scale;
   return precision;
+}
+
+// Quadratic trends of the residual components in easting and northing.
+TrendAnalysis AnalyseTrend(const std::vector<Point3>& projected_source,
+                           const Assessment& assessment) {
+  constexpr int kTerms = 6;  // 1, x, y, x^2, xy, y^2
+  constexpr std::size_t kLeastPoints = 9;
+  // A trend that explains less than this share of a component's variation
+  // is no pattern worth a surveyor's attention, however significant a
+  // large set makes it.
+  constexpr double kLeastExplainedShare = 0.1;
+  TrendAnalysis trend;
+  const std::size_t n = projected_source.size();
+  if (n < kLeastPoints) return trend;
+  Point3 mean;
+  for (const Point3& p : projected_source) {
+    mean = {mean.x + p.x, mean.y + p.y, 0.0};
+  }
+  mean = {mean.x / n, mean.y / n, 0.0};
+  double extent = 0.0;
+  for (const Point3& p : projected_source) {
+    extent =
+        std::max({extent, std::fabs(p.x - mean.x), std::fabs(p.y - mean.y)});
+  }
+  if (!(extent > 0.0)) return trend;
+  using Terms = Eigen::Matrix<double, kTerms, 1>;
+  Eigen::Matrix<double, kTerms, kTerms> normal =
+      Eigen::Matrix<double, kTerms, kTerms>::Zero();
+  Eigen::Matrix<double, kTerms, 3> right =
+      Eigen::Matrix<double, kTerms, 3>::Zero();
+  Eigen::Vector3d sum = Eigen::Vector3d::Zero();
+  Eigen::Vector3d sum_of_squares = Eigen::Vector3d::Zero();
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = (projected_source[i].x - mean.x) / extent;
+    const double y = (projected_source[i].y - mean.y) / extent;
+    const Terms terms = (Terms() << 1.0, x, y, x * x, x * y, y * y).finished();
+    const Eigen::Vector3d e = AsVector(assessment.points[i].residual);
+    normal += terms * terms.transpose();
+    right += terms * e.transpose();
+    sum += e;
+    sum_of_squares += e.cwiseProduct(e);
+  }
+  const Eigen::LDLT<Eigen::Matrix<double, kTerms, kTerms>> solver(normal);
+  if (solver.info() != Eigen::Success ||
+      !(solver.vectorD().cwiseAbs().minCoeff() >
+        1e-9 * solver.vectorD().cwiseAbs().maxCoeff())) {
+    return trend;  // the points lie on a line or a conic: no trend to fit
+  }
+  trend.available = true;
+  double explained = 0.0;
+  double total = 0.0;
+  const double count = static_cast<double>(n);
+  for (int c = 0; c < 3; ++c) {
+    const Terms coefficients = solver.solve(right.col(c));
+    const double variation = sum_of_squares(c) - sum(c) * sum(c) / count;
+    const double unexplained =
+        std::max(0.0, sum_of_squares(c) - coefficients.dot(right.col(c)));
+    const double by_trend = std::max(0.0, variation - unexplained);
+    ComponentTrend& component = trend.components[c];
+    if (variation > 0.0) component.explained_share = by_trend / variation;
+    component.f =
+        unexplained > 0.0
+            ? (by_trend / (kTerms - 1)) / (unexplained / (count - kTerms))
+            : (by_trend > 0.0 ? std::numeric_limits<double>::max() : 0.0);
+    component.probability = FUpperTail(component.f, kTerms - 1, count - kTerms);
+    if (component.probability < kTrendTestLevel &&
+        component.explained_share >= kLeastExplainedShare) {
+      trend.detected = true;
+    }
+    explained += by_trend;
+    total += variation;
+  }
+  trend.explained_share = total > 0.0 ? explained / total : 0.0;
+  return trend;
 }
 
 }  // namespace
 
+double VarianceComponent::Sigma() const { return std::sqrt(variance); }
+
 Assessment AssessTransformation(const TransformParameters& parameters,
                                 const std::vector<Point3>& projected_source,
-                                const std::vector<Point3>& destination) {
+                                const std::vector<Point3>& destination,
+                                const FitReference* reference) {
   Assessment assessment;
   AssessResiduals(parameters, projected_source, destination, assessment);
 
@@ -216,11 +434,27 @@ Assessment AssessTransformation(const TransformParameters& parameters,
       diagonal.minCoeff() > kSmallestTriangleRatio * diagonal.maxCoeff();
 
   DecideFitted(parameters, projected_source, geometry, assessment);
-  SnoopForBlunders(parameters, projected_source, geometry, assessment);
-  if (assessment.fitted_points) {
-    assessment.precision = EstimatePrecision(geometry, assessment.sigma0);
+  if (reference != nullptr) {
+    // Check points by definition: the reference is the fit.
+    assessment.fitted_points = false;
+    assessment.degrees_of_freedom =
+        static_cast<int>(3 * projected_source.size());
+    assessment.sigma0 =
+        std::sqrt(assessment.sum_of_squares / assessment.degrees_of_freedom);
   }
+  SnoopForBlunders(parameters, projected_source, geometry, reference,
+                   assessment);
+  if (assessment.fitted_points) {
+    assessment.precision =
+        EstimatePrecision(parameters, projected_source, geometry, assessment);
+  }
+  assessment.trend = AnalyseTrend(projected_source, assessment);
   return assessment;
+}
+
+FitReference ReferenceOf(const Assessment& fitted) {
+  return {fitted.plan, fitted.height,
+          fitted.precision->covariance_by_components};
 }
 
 }  // namespace helmert

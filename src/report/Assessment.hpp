@@ -8,15 +8,42 @@
 // problem at those parameters; the map is linear in T and the angles and
 // bilinear with the scale, so at the solution they are exact to first order.
 //
-// Blunder test (data snooping with an externally estimated sigma0): for
-// point i with residual block e_i and the 3 x 3 block H_ii of the hat matrix
-// H = J (J^T J)^-1 J^T, the sum of squares without the point is
-// SSR - e_i^T (I - H_ii)^-1 e_i, on 3n - 7 - 3 degrees of freedom; its
-// sigma0_(i) and the redundancy numbers r = diag(I - H_ii) give the
-// standardized residuals w = e / (sigma0_(i) sqrt(r)). A bad point thus
-// cannot hide itself by inflating the sigma0 it is judged by. For check
-// points (parameters not fitted to them) H is 0: r = 1 and the sum without
-// the point is simply SSR - |e_i|^2, on 3n - 3 degrees of freedom.
+// Plan and height precision apart: GNSS heights are typically two to three
+// times noisier than plan positions, so one sigma0 for all three components
+// flags clean heights and hides plan blunders. Two variance components,
+// sigma_p^2 for easting and northing and sigma_h^2 for height, come from
+// Helmert's variance component estimation for the unweighted fit: with U the
+// rows of J (J^T J)^-1/2 (so H = U U^T) and M_k the sum of u_a u_a^T over the
+// rows a of group k, E[e_k^T e_k] = sum_l sigma_l^2 tr(P_k (I-H) P_l (I-H)),
+// where tr(P_k (I-H) P_k (I-H)) = n_k - 2 tr(M_k) + tr(M_k M_k) and
+// tr(P_k (I-H) P_l (I-H)) = tr(M_k M_l) for k != l: a 2 x 2 linear system.
+// The group's redundancy n_k - tr(M_k) is its share of the 3n - 7 degrees
+// of freedom.
+//
+// Blunder test (data snooping with externally estimated components): for
+// point i with residual block e_i and the 3 x 3 block H_ii of the hat matrix,
+// the components are estimated again without the point, its share
+// e_i^T (I - H_ii)^-1 e_i taken from each group's sum (split by component)
+// and its 2 plan and 1 height observations from the groups' redundancy. Each
+// residual component e_a is standardized by the standard deviation it has
+// under those components: Var(e) = (I - H) S (I - H)^T, S the diagonal of
+// the components, whose diagonal is sigma_a^2 (1 - 2 H_aa) + u_a^T
+// (sum_k sigma_k^2 M_k) u_a. A bad point cannot hide itself by inflating
+// the precision it is judged by. For check points (parameters not fitted to
+// them) H is 0: the components are the groups' mean squares.
+//
+// Check points against a fit (FitReference): the fit's own components and
+// the covariance C of its parameters predict each check point's residual,
+// Var(e_c) = sigma_c^2 + (J_i C J_i^T)_cc, and an F test on the mean of the
+// squared standardized residuals (chi-square over the fit's own estimated
+// precision) says whether the check points agree with what the fit
+// predicts.
+//
+// Systematic residuals: a quadratic trend in easting and northing (about the
+// points' centroid) is fitted to each residual component; its share of the
+// component's variation and an F test say whether the residuals are a
+// pattern (a grid in another projection or zone, heights of another kind, a
+// distorted network) rather than noise.
 #pragma once
 
 #include <Eigen/Core>
@@ -32,6 +59,13 @@ namespace helmert {
 // A standardized residual beyond this flags its point: for normally
 // distributed errors one in about 370 components exceeds it by chance.
 inline constexpr double kBlunderThreshold = 3.0;
+
+// That chance, the blunder test's level per component. The precision a
+// residual is standardized by is itself estimated, so w follows Student's t
+// with the component's degrees of freedom: a component is flagged when its
+// two-sided t probability falls below this level (|w| > 3 for many degrees
+// of freedom, somewhat more for few).
+inline constexpr double kBlunderTestLevel = 0.0027;
 
 // The parameters count as fitted to the points when the residual vector is
 // this close to orthogonal to the Jacobian's columns (the cosine of its angle
@@ -49,13 +83,34 @@ inline constexpr double kMostFittedGradientCosine = 1e-2;
 // any survey's precision.
 inline constexpr double kSmallestSigma0 = 1e-6;
 
+// The trend test's level: a pattern is reported when the quadratic trend of
+// some component is significant at 1 % (about 3 % of noise-only sets over
+// the three components).
+inline constexpr double kTrendTestLevel = 0.01;
+
+// The check points' test against a fit's prediction (the mean of their w^2
+// against F): they are said not to agree with it below this probability.
+inline constexpr double kCheckTestLevel = 0.01;
+
+// The components of a residual, in order.
+inline constexpr char kComponentNames[3] = {'E', 'N', 'H'};
+
+// Component c (0 E, 1 N, 2 H) of a residual-like triple.
+inline double ComponentOf(const Point3& p, int c) {
+  return c == 0 ? p.x : c == 1 ? p.y : p.z;
+}
+
 struct PointAssessment {
-  Point3 residual;        // forward map minus destination (metres)
-  double horizontal = 0;  // hypot(dE, dN) (metres)
-  Point3 redundancy;      // diagonal of I - H_ii (1 for check points)
-  Point3 standardized;    // w per component; not-a-number if not testable
-  double largest = 0;     // max |w|; not-a-number if not testable
-  bool flagged = false;   // largest > kBlunderThreshold
+  Point3 residual;            // forward map minus destination (metres)
+  double horizontal = 0;      // hypot(dE, dN) (metres)
+  Point3 redundancy;          // diagonal of I - H_ii (1 for check points)
+  Point3 standardized;        // w per component; not-a-number if not testable
+  double largest = 0;         // max |w|; not-a-number if not testable
+  int largest_component = 0;  // 0 E, 1 N, 2 H: the component of `largest`
+  // The smallest two-sided probability of its components' w under
+  // Student's t; not-a-number if not testable.
+  double probability = 0;
+  bool flagged = false;  // probability < kBlunderTestLevel
 };
 
 using ParameterMatrix = Eigen::Matrix<double, 7, 7>;
@@ -67,6 +122,48 @@ struct ParameterPrecision {
   ParameterMatrix covariance;   // sigma0^2 (J^T J)^-1
   ParameterMatrix correlation;  // from (J^T J)^-1, so defined when sigma0 = 0
   Eigen::Matrix<double, 7, 1> standard_deviation;
+  // (J^T J)^-1 J^T S J (J^T J)^-1 with S the two variance components: the
+  // covariance of the unweighted fit when plan and height differ.
+  ParameterMatrix covariance_by_components;
+};
+
+// One variance component: easting and northing together, or height.
+struct VarianceComponent {
+  double variance = 0;    // m^2
+  double redundancy = 0;  // the group's degrees of freedom (may be fractional)
+  double Sigma() const;   // metres
+};
+
+// What a fit predicts for other points: its components and the covariance
+// of its parameters.
+struct FitReference {
+  VarianceComponent plan;
+  VarianceComponent height;
+  ParameterMatrix covariance;  // covariance_by_components of the fit
+};
+
+// The check points' agreement with a fit's prediction.
+struct CheckAgainstFit {
+  double predicted_rms_horizontal = 0;  // sqrt(mean of Var(dE) + Var(dN))
+  double predicted_rms_vertical = 0;    // sqrt(mean of Var(dH))
+  double chi_square = 0;                // sum of the squared w
+  int degrees_of_freedom = 0;           // 3 per check point
+  double probability = 0;               // P(chi-square >= the sum)
+  bool agrees = true;                   // probability >= kCheckTestLevel
+};
+
+// The quadratic trend of one residual component.
+struct ComponentTrend {
+  double explained_share = 0;  // of the component's variation about its mean
+  double f = 0;                // F statistic on (5, n - 6) degrees of freedom
+  double probability = 1;      // P(F >= f) for noise alone
+};
+
+struct TrendAnalysis {
+  bool available = false;      // needs at least 9 points and some spread
+  bool detected = false;       // some component below kTrendTestLevel
+  double explained_share = 0;  // of all three components' variation
+  ComponentTrend components[3];
 };
 
 struct Assessment {
@@ -78,8 +175,10 @@ struct Assessment {
   int degrees_of_freedom = 0;  // 3n - 7 for fitted points, 3n otherwise
   double sum_of_squares = 0;   // of all residual components (m^2)
   double sigma0 = 0;           // sqrt(sum_of_squares / dof) (metres)
-  double rms_horizontal = 0;   // sqrt(mean of dE^2 + dN^2) (metres)
-  double rms_vertical = 0;     // sqrt(mean of dH^2) (metres)
+  VarianceComponent plan;      // easting and northing
+  VarianceComponent height;
+  double rms_horizontal = 0;  // sqrt(mean of dE^2 + dN^2) (metres)
+  double rms_vertical = 0;    // sqrt(mean of dH^2) (metres)
   std::size_t max_horizontal_point = 0;
   std::size_t max_vertical_point = 0;
   // Whether any point could be tested: needs 3n - 10 > 0 (fitted) or
@@ -90,13 +189,22 @@ struct Assessment {
   std::size_t flagged_count = 0;
   // Present for fitted points only.
   std::optional<ParameterPrecision> precision;
+  // Present when check points were judged against a fit (FitReference).
+  std::optional<CheckAgainstFit> check;
+  TrendAnalysis trend;
 };
 
 // Assesses the parameters on the pairs (projected_source[i],
 // destination[i]) (metres, zone and local grid). Requires equally long,
-// non-empty lists of finite coordinates.
+// non-empty lists of finite coordinates. With a reference, the points are
+// check points judged against the fit it describes.
 Assessment AssessTransformation(const TransformParameters& parameters,
                                 const std::vector<Point3>& projected_source,
-                                const std::vector<Point3>& destination);
+                                const std::vector<Point3>& destination,
+                                const FitReference* reference = nullptr);
+
+// What an assessment of the points a transformation was fitted to predicts
+// for other points. Requires assessment.precision.
+FitReference ReferenceOf(const Assessment& fitted);
 
 }  // namespace helmert

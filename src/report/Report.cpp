@@ -5,6 +5,7 @@
 #include "common/Error.hpp"
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
+#include "io/ControlPointDocument.hpp"
 #include "report/Printf.hpp"
 #include "report/ProjPipeline.hpp"
 
@@ -86,7 +87,9 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
     text += Fixed(point.standardized.x, 8, 2);
     text += Fixed(point.standardized.y, 8, 2);
     text += Fixed(point.standardized.z, 8, 2);
-    text += point.flagged ? "  FLAGGED\n" : "\n";
+    text += point.flagged ? Printf("  FLAGGED %c\n",
+                                   kComponentNames[point.largest_component])
+                          : "\n";
   }
   if (!a.blunder_test_available) {
     text += a.fitted_points
@@ -96,14 +99,92 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
     return;
   }
   const PointAssessment& worst = a.points[a.worst_point];
-  text += Printf("Worst point: %zu, largest |w| = %.2f (%s)\n", a.worst_point,
-                 worst.largest,
-                 worst.flagged ? "above 3: check this point"
-                               : "not above 3: no blunder found");
+  text +=
+      Printf("Worst point: %zu, largest |w| = %.2f in %c (%s)\n", a.worst_point,
+             worst.largest, kComponentNames[worst.largest_component],
+             worst.flagged ? "flagged: check this point"
+                           : "not flagged: no blunder found");
+  const char* judged_by =
+      a.check ? "each residual against the fit's prediction, Student's t"
+      : a.fitted_points
+          ? "plan and height precision estimated without the point, "
+            "redundancy numbers from the fit"
+          : "plan and height precision estimated without the point";
+  text += Printf("Flagged (|w| beyond 3 sigma in E, N or H; %s): %zu of %zu\n",
+                 judged_by, a.flagged_count, a.points.size());
+  if (a.trend.detected) {
+    text +=
+        "  (the residuals are systematic, see below: the flags may point at "
+        "the pattern rather than at a point)\n";
+  }
+}
+
+// The check points against the fit's prediction, or what --fit would add.
+void AppendCheck(const TransformationReport& report, std::string& text) {
+  const Assessment& a = report.assessment;
+  if (a.fitted_points) return;
+  if (!a.check) {
+    text +=
+        "\nCheck points: judged only against each other. Give --fit "
+        "FIT.json, the control\n"
+        "  points the transformation was fitted on, to test each one "
+        "against the fit's own\n"
+        "  precision and the set against what the fit predicts.\n";
+    return;
+  }
+  const CheckAgainstFit& check = *a.check;
+  text += "\nCheck points against the fit on " + report.fit_path + "\n";
+  text += Printf("  fit precision       plan %.2f mm, height %.2f mm\n",
+                 report.reference->plan.Sigma() * 1e3,
+                 report.reference->height.Sigma() * 1e3);
+  text += Printf("  RMS horizontal      %.5f m (the fit predicts %.5f m)\n",
+                 a.rms_horizontal, check.predicted_rms_horizontal);
+  text += Printf("  RMS vertical        %.5f m (the fit predicts %.5f m)\n",
+                 a.rms_vertical, check.predicted_rms_vertical);
   text += Printf(
-      "Flagged (|w| > 3, sigma0 estimated without the point%s): %zu of %zu\n",
-      a.fitted_points ? ", redundancy numbers from the fit" : "",
-      a.flagged_count, a.points.size());
+      "  sum of w²           %.2f over %d residuals, P = %.3g (F test): %s\n",
+      check.chi_square, check.degrees_of_freedom, check.probability,
+      check.agrees
+          ? "the check points agree with the fit"
+          : "the check points do NOT agree with what the fit predicts");
+}
+
+// The quadratic trend of the residuals, and what a pattern means.
+void AppendTrend(const TransformationReport& report, std::string& text) {
+  const TrendAnalysis& trend = report.assessment.trend;
+  text += "\nSystematic residuals (quadratic trend in E and N per component)\n";
+  if (!trend.available) {
+    text += "  not tested: it needs at least 9 points spread over an area\n";
+    return;
+  }
+  for (int c = 0; c < 3; ++c) {
+    const ComponentTrend& component = trend.components[c];
+    text += Printf("  d%c   explains %5.1f %%, F = %8.2f, P = %.3g\n",
+                   kComponentNames[c], component.explained_share * 100.0,
+                   component.f, component.probability);
+  }
+  if (!trend.detected) {
+    text += Printf(
+        "  no pattern: the residuals look like noise (test level %g, at "
+        "least 10 %% explained)\n",
+        kTrendTestLevel);
+    return;
+  }
+  text += Printf(
+      "  SYSTEMATIC: a smooth trend explains %.0f %% of the residuals. Likely "
+      "causes:\n",
+      trend.explained_share * 100.0);
+  text +=
+      "    - the local grid is not a 3-degree Gauss-Krüger zone at L0 "
+      "(another central\n"
+      "      meridian, another projection, another zone or UTM);\n"
+      "    - heights that are not ellipsoidal in both frames (orthometric "
+      "or normal heights\n"
+      "      in one of them);\n"
+      "    - a distortion of the old network that no similarity absorbs.\n"
+      "  A seven-parameter similarity cannot represent these; the flags "
+      "above may point at\n"
+      "  the pattern rather than at a point.\n";
 }
 
 void AppendSummary(const TransformationReport& report, std::string& text) {
@@ -126,8 +207,12 @@ void AppendSummary(const TransformationReport& report, std::string& text) {
                  a.max_vertical_point);
   text += Printf(
       "  sigma0              %.5f m (sqrt(sum of squared residuals "
-      "/ %d))\n",
+      "/ %d), pooled)\n",
       a.sigma0, a.degrees_of_freedom);
+  text += Printf("  plan precision      %.2f mm (%.1f degrees of freedom)\n",
+                 a.plan.Sigma() * 1e3, a.plan.redundancy);
+  text += Printf("  height precision    %.2f mm (%.1f degrees of freedom)\n",
+                 a.height.Sigma() * 1e3, a.height.redundancy);
 }
 
 void AppendPrecision(const TransformationReport& report, std::string& text) {
@@ -162,13 +247,34 @@ void AppendPrecision(const TransformationReport& report, std::string& text) {
 
 }  // namespace
 
+FitReference ReferenceFromFit(const std::string& fit_path,
+                              const StoredTransformation& stored) {
+  const ControlPoints points =
+      ParseControlPointDocument(ReadTextFile(fit_path), fit_path);
+  ValidateControlPoints(points, fit_path);
+  const Assessment fitted = AssessTransformation(
+      stored.parameters,
+      ProjectToZone(points.source, stored.central_meridian_degrees),
+      points.destination);
+  if (!fitted.fitted_points || !fitted.precision) {
+    throw Error(fit_path +
+                ": the transformation is not the least-squares fit to these "
+                "points, so it cannot predict the check points");
+  }
+  return ReferenceOf(fitted);
+}
+
 TransformationReport BuildReport(const std::string& control_path,
                                  ControlPoints points,
                                  const std::string& result_path,
-                                 const StoredTransformation& stored) {
+                                 const StoredTransformation& stored,
+                                 const FitReference* reference,
+                                 const std::string& fit_path) {
   TransformationReport report;
   report.control_path = control_path;
   report.result_path = result_path;
+  report.fit_path = fit_path;
+  if (reference != nullptr) report.reference = *reference;
   report.stored = stored;
   report.points_central_meridian_degrees = SelectCentralMeridian(points.source);
   report.projected =
@@ -176,7 +282,7 @@ TransformationReport BuildReport(const std::string& control_path,
   report.source = std::move(points.source);
   report.destination = std::move(points.destination);
   report.assessment = AssessTransformation(stored.parameters, report.projected,
-                                           report.destination);
+                                           report.destination, reference);
   // A result document of absurd values (a scale or translation near the
   // largest double) takes the points beyond the range of numbers: every
   // figure of the report would be infinite or undefined.
@@ -206,7 +312,9 @@ std::string FormatTextReport(const TransformationReport& report) {
   text += "  transformation  " + report.result_path + "\n\n";
   AppendTransformation(report, text);
   AppendResiduals(report, text);
+  AppendCheck(report, text);
   AppendSummary(report, text);
+  AppendTrend(report, text);
   AppendPrecision(report, text);
   text += "\nPROJ pipelines (for cct; coordinates in the order shown)\n";
   text += "  local grid (E N h) -> WGS84 (longitude latitude in degrees, h):\n";

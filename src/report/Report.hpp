@@ -3,6 +3,7 @@
 // console and as a JSON document for scripts.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ namespace helmert {
 struct TransformationReport {
   std::string control_path;
   std::string result_path;
+  std::string fit_path;  // empty: no --fit
+  std::optional<FitReference> reference;
   StoredTransformation stored;
   std::vector<GeodeticPoint> source;
   std::vector<Point3> projected;  // in the document's zone (metres)
@@ -33,10 +36,21 @@ struct TransformationReport {
 // transformation on them. The points must have passed
 // ValidateControlPoints. Throws Error, naming both documents, when the
 // residuals are too large to be represented.
+// With a reference (from the document the transformation was fitted on,
+// fit_path), the points are check points judged against that fit.
 TransformationReport BuildReport(const std::string& control_path,
                                  ControlPoints points,
                                  const std::string& result_path,
-                                 const StoredTransformation& stored);
+                                 const StoredTransformation& stored,
+                                 const FitReference* reference = nullptr,
+                                 const std::string& fit_path = "");
+
+// Reads the control-point document at fit_path, the one the stored
+// transformation was fitted on, and returns what that fit predicts for
+// other points. Throws Error when the document is refused or the
+// transformation is not the least-squares fit to its points.
+FitReference ReferenceFromFit(const std::string& fit_path,
+                              const StoredTransformation& stored);
 
 std::string FormatTextReport(const TransformationReport& report);
 std::string FormatJsonReport(const TransformationReport& report);

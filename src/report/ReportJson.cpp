@@ -95,6 +95,13 @@ void WritePoints(const Assessment& a, JsonWriter& writer) {
     Member(writer, "horizontal_m", point.horizontal);
     Triple(writer, "redundancy", point.redundancy);
     Triple(writer, "standardized", point.standardized);
+    writer.Key("largest_component");
+    if (std::isfinite(point.largest)) {
+      writer.String(&kComponentNames[point.largest_component], 1);
+    } else {
+      writer.Null();
+    }
+    Member(writer, "probability", point.probability);
     writer.Key("flagged");
     writer.Bool(point.flagged);
     writer.EndObject();
@@ -123,8 +130,13 @@ void WriteSummary(const Assessment& a, JsonWriter& writer) {
   writer.Key("max_vertical_point");
   writer.Uint64(a.max_vertical_point);
   Member(writer, "sigma0_m", a.sigma0);
+  Member(writer, "plan_sigma_m", a.plan.Sigma());
+  Member(writer, "plan_degrees_of_freedom", a.plan.redundancy);
+  Member(writer, "height_sigma_m", a.height.Sigma());
+  Member(writer, "height_degrees_of_freedom", a.height.redundancy);
   writer.Key("blunder_threshold");
   writer.Double(kBlunderThreshold);
+  Member(writer, "blunder_test_level", kBlunderTestLevel);
   writer.Key("worst_point");
   if (a.blunder_test_available) {
     writer.Uint64(a.worst_point);
@@ -137,6 +149,55 @@ void WriteSummary(const Assessment& a, JsonWriter& writer) {
     if (a.points[i].flagged) writer.Uint64(i);
   }
   writer.EndArray();
+  writer.EndObject();
+}
+
+void WriteCheck(const TransformationReport& report, JsonWriter& writer) {
+  writer.Key("check_against_fit");
+  const Assessment& a = report.assessment;
+  if (!a.check) {
+    writer.Null();
+    return;
+  }
+  writer.StartObject();
+  Member(writer, "fit", report.fit_path);
+  Member(writer, "fit_plan_sigma_m", report.reference->plan.Sigma());
+  Member(writer, "fit_height_sigma_m", report.reference->height.Sigma());
+  Member(writer, "rms_horizontal_m", a.rms_horizontal);
+  Member(writer, "predicted_rms_horizontal_m",
+         a.check->predicted_rms_horizontal);
+  Member(writer, "rms_vertical_m", a.rms_vertical);
+  Member(writer, "predicted_rms_vertical_m", a.check->predicted_rms_vertical);
+  Member(writer, "chi_square", a.check->chi_square);
+  writer.Key("degrees_of_freedom");
+  writer.Int(a.check->degrees_of_freedom);
+  Member(writer, "probability", a.check->probability);
+  Member(writer, "test_level", kCheckTestLevel);
+  writer.Key("agrees");
+  writer.Bool(a.check->agrees);
+  writer.EndObject();
+}
+
+void WriteTrend(const TrendAnalysis& trend, JsonWriter& writer) {
+  writer.Key("systematic");
+  writer.StartObject();
+  writer.Key("detected");
+  writer.Bool(trend.detected);
+  writer.Key("tested");
+  writer.Bool(trend.available);
+  Member(writer, "explained_share", trend.explained_share);
+  Member(writer, "test_level", kTrendTestLevel);
+  writer.Key("components");
+  writer.StartObject();
+  for (int c = 0; c < 3; ++c) {
+    writer.Key(&kComponentNames[c], 1);
+    writer.StartObject();
+    Member(writer, "explained_share", trend.components[c].explained_share);
+    Member(writer, "f", trend.components[c].f);
+    Member(writer, "probability", trend.components[c].probability);
+    writer.EndObject();
+  }
+  writer.EndObject();
   writer.EndObject();
 }
 
@@ -197,6 +258,8 @@ std::string FormatJsonReport(const TransformationReport& report) {
   WriteTransformation(report, writer);
   WritePoints(report.assessment, writer);
   WriteSummary(report.assessment, writer);
+  WriteCheck(report, writer);
+  WriteTrend(report.assessment.trend, writer);
   WritePrecision(report.assessment, writer);
   writer.Key("proj");
   writer.StartObject();

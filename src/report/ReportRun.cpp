@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "io/ControlPointDocument.hpp"
@@ -54,16 +55,20 @@ ReportArguments ParseReportArguments(
     std::string name;
     std::string value;
     bool has_value = false;
-    for (const OutputForm& form : kOutputForms) {
-      const std::string prefix = std::string(form.flag) + "=";
-      if (argument == form.flag) {
-        name = form.flag;
+    const auto match = [&](const char* flag, std::string* path) {
+      const std::string prefix = std::string(flag) + "=";
+      if (argument == flag) {
+        name = flag;
       } else if (argument.compare(0, prefix.size(), prefix) == 0) {
-        name = form.flag;
+        name = flag;
         value = argument.substr(prefix.size());
         has_value = true;
       }
-      if (!name.empty() && target == nullptr) target = &(parsed.*form.path);
+      if (!name.empty() && target == nullptr) target = path;
+    };
+    match("--fit", &parsed.fit_path);
+    for (const OutputForm& form : kOutputForms) {
+      match(form.flag, &(parsed.*form.path));
     }
     if (name.empty()) {
       if (argument.size() > 1 && argument[0] == '-') {
@@ -91,7 +96,8 @@ ReportArguments ParseReportArguments(
     const std::string& output = parsed.*kOutputForms[k].path;
     if (output.empty()) continue;
     if (SameFile(output, parsed.control_path) ||
-        SameFile(output, parsed.result_path)) {
+        SameFile(output, parsed.result_path) ||
+        (!parsed.fit_path.empty() && SameFile(output, parsed.fit_path))) {
       throw UsageError("the output " + output + " would replace an input");
     }
     for (std::size_t other = k + 1; other < std::size(kOutputForms); ++other) {
@@ -122,8 +128,13 @@ void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
     outputs.push_back(std::make_unique<OutputFile>(path));
     forms.push_back(&form);
   }
+  std::optional<FitReference> reference;
+  if (!arguments.fit_path.empty()) {
+    reference = ReferenceFromFit(arguments.fit_path, stored);
+  }
   const TransformationReport report = BuildReport(
-      arguments.control_path, std::move(points), arguments.result_path, stored);
+      arguments.control_path, std::move(points), arguments.result_path, stored,
+      reference ? &*reference : nullptr, arguments.fit_path);
   for (std::size_t k = 0; k < outputs.size(); ++k) {
     outputs[k]->Write(forms[k]->format(report));
   }

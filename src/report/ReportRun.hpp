@@ -12,8 +12,8 @@
 namespace helmert {
 
 inline constexpr char kReportUsage[] =
-    "usage: helmert-report CONTROL.json RESULT.json [--svg PLOT.svg] "
-    "[--json REPORT.json]";
+    "usage: helmert-report CONTROL.json RESULT.json [--fit FIT.json] "
+    "[--svg PLOT.svg] [--json REPORT.json]";
 
 // Wrong usage of the command line (exit status 1).
 class UsageError : public Error {
@@ -25,14 +25,17 @@ struct ReportArguments {
   bool help = false;  // --help or -h: print the usage line, nothing else
   std::string control_path;
   std::string result_path;
+  // The control-point document RESULT was fitted on: CONTROL's points are
+  // then check points judged against that fit. Empty: none.
+  std::string fit_path;
   std::string svg_path;   // empty: no plot
   std::string json_path;  // empty: no JSON report
 };
 
 // The arguments after the program name: two documents and the options
-// "--svg PATH", "--json PATH" (or "--svg=PATH"), in any order, each at most
-// once. Throws UsageError for anything else, and when an output path is one
-// of the input paths or both outputs share one.
+// "--fit PATH", "--svg PATH", "--json PATH" (or "--svg=PATH"), in any
+// order, each at most once. Throws UsageError for anything else, and when an
+// output path is one of the input paths or both outputs share one.
 ReportArguments ParseReportArguments(const std::vector<std::string>& arguments);
 
 // Reads and checks both documents (the same readers, checks and messages as

@@ -236,11 +236,20 @@ void AppendHeader(const TransformationReport& report, const PageFrame& frame,
          Escaped(report.control_path) + "</text>\n";
   svg += Printf(
       "<text x=\"%.1f\" y=\"50\" font-size=\"12\" fill=\"#444\">L0 = %.0f°, "
-      "%zu points, RMS horizontal %s, vertical %s, sigma0 %s; arrows ×%s"
-      "</text>\n",
+      "%zu points, RMS horizontal %s, vertical %s; precision plan %s, "
+      "height %s; arrows ×%s</text>\n",
       kLeftMargin, report.stored.central_meridian_degrees, a.points.size(),
       LengthText(a.rms_horizontal).c_str(), LengthText(a.rms_vertical).c_str(),
-      LengthText(a.sigma0).c_str(), FactorText(scale.magnification).c_str());
+      LengthText(a.plan.Sigma()).c_str(), LengthText(a.height.Sigma()).c_str(),
+      FactorText(scale.magnification).c_str());
+  if (a.trend.detected) {
+    svg += Printf(
+        "<text class=\"systematic\" x=\"%.1f\" y=\"64\" font-size=\"12\" "
+        "font-weight=\"bold\" fill=\"%s\">Systematic residuals: a smooth "
+        "trend explains %.0f %% (see the report); flags may mark the "
+        "pattern</text>\n",
+        kLeftMargin, kFlagColour, a.trend.explained_share * 100.0);
+  }
 }
 
 // Each point: its marker coloured by dH, its arrow (dE, dN), its label.
@@ -266,8 +275,10 @@ void AppendPoints(const TransformationReport& report, const PageFrame& frame,
     if (point.flagged) {
       svg += Printf(
           "<text class=\"flag\" x=\"%.1f\" y=\"%.1f\" font-size=\"13\" "
-          "font-weight=\"bold\" fill=\"%s\">%zu (|w| %.1f)</text>\n",
-          x + 10, y - 10, kFlagColour, i, point.largest);
+          "font-weight=\"bold\" fill=\"%s\">%zu: %c, w %.1f</text>\n",
+          x + 10, y - 10, kFlagColour, i,
+          kComponentNames[point.largest_component],
+          ComponentOf(point.standardized, point.largest_component));
     } else if (label_all) {
       svg += Printf(
           "<text x=\"%.1f\" y=\"%.1f\" font-size=\"10\" fill=\"#777\">%zu"
@@ -315,7 +326,7 @@ void AppendLegend(const Assessment& a, const PageFrame& frame,
   svg += Printf(
       "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"8\" fill=\"white\" "
       "stroke=\"%s\" stroke-width=\"3\"/>\n<text x=\"%.1f\" y=\"%.1f\">"
-      "flagged: |w| &gt; %g</text>\n",
+      "flagged: |w| beyond %g sigma</text>\n",
       lx + 8, ly, kFlagColour, lx + 24, ly + 4, kBlunderThreshold);
   svg += Printf(
       "<text x=\"%.1f\" y=\"%.1f\" fill=\"#444\">%zu of %zu flagged</text>\n",

@@ -1,0 +1,13 @@
+// The upper tail probability of the F distribution, for the report's tests
+// (Student's t as F(1, dof) for w^2). Computed from the regularized
+// incomplete beta function by its continued fraction (modified Lentz), as
+// in Abramowitz and Stegun 26.5.8 and 26.6.2; relative accuracy about
+// 1e-12, far below what a test verdict needs.
+#pragma once
+
+namespace helmert {
+
+// P(X > f) for X F-distributed with (d1, d2) degrees of freedom.
+double FUpperTail(double f, double d1, double d2);
+
+}  // namespace helmert
