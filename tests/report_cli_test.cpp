@@ -15,6 +15,10 @@
 
 #include "TestSupport.hpp"
 
+#if defined(HELMERT_HAVE_PNG)
+#include <png.h>
+#endif
+
 namespace helmert {
 namespace {
 
@@ -31,7 +35,8 @@ const std::string kData = HELMERT_TEST_DATA;
 const std::string kExamples = HELMERT_EXAMPLES;
 const std::string kUsage =
     "usage: helmert-report CONTROL.json RESULT.json [--fit FIT.json] "
-    "[--svg PLOT.svg] [--json REPORT.json]\n";
+    "[--svg PLOT.svg] [--json REPORT.json] [--geojson POINTS.geojson] "
+    "[--without NAMES_OR_NUMBERS --write-control NEW.json]\n";
 
 ProcessResult Report(const std::vector<std::string>& arguments) {
   return RunProgram(kReport, arguments);
@@ -68,8 +73,9 @@ TEST_P(GoldenReportTest, TextJsonAndPlotMatchByteForByte) {
   const GoldenCase& c = GetParam();
   const std::string svg = directory_.Path("plot.svg");
   const std::string json = directory_.Path("report.json");
-  std::vector<std::string> arguments = {c.control, c.result, "--svg",
-                                        svg,       "--json", json};
+  const std::string geojson = directory_.Path("points.geojson");
+  std::vector<std::string> arguments = {
+      c.control, c.result, "--svg", svg, "--json", json, "--geojson", geojson};
   if (c.fit != nullptr) arguments.insert(arguments.end(), {"--fit", c.fit});
   const ProcessResult run = ReportInSourceTree(arguments);
   ASSERT_EQ(run.exit_status, 0) << run.err;
@@ -79,10 +85,12 @@ TEST_P(GoldenReportTest, TextJsonAndPlotMatchByteForByte) {
     WriteFile(golden + ".report.txt", run.out);
     WriteFile(golden + ".report.json", ReadFile(json));
     WriteFile(golden + ".report.svg", ReadFile(svg));
+    WriteFile(golden + ".report.geojson", ReadFile(geojson));
   }
   EXPECT_EQ(run.out, ReadFile(golden + ".report.txt"));
   EXPECT_EQ(ReadFile(json), ReadFile(golden + ".report.json"));
   EXPECT_EQ(ReadFile(svg), ReadFile(golden + ".report.svg"));
+  EXPECT_EQ(ReadFile(geojson), ReadFile(golden + ".report.geojson"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,7 +105,11 @@ INSTANTIATE_TEST_SUITE_P(
                       GoldenCase{"CheckPointsAgainstTheFit",
                                  "data/ordos-check4.json",
                                  "data/golden/ordos-fit12.result.json",
-                                 "ordos-check4", "data/ordos-fit12.json"}),
+                                 "ordos-check4", "data/ordos-fit12.json"},
+                      // Points with names: the names in every output.
+                      GoldenCase{"NamedPoints", "data/ordos-named.json",
+                                 "data/golden/ordos.result.json",
+                                 "ordos-named"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelmertReportUsage, HelpGoesToStandardOutput) {
@@ -318,8 +330,11 @@ TEST_F(HelmertReportFiles, Latin1FileNameLeavesValidDocuments) {
 // ordos-plot.png in the tests folder of the build tree for a person to look at.
 TEST_F(HelmertReportFiles, ChromiumRendersThePlot) {
   if (!ProgramOnPath("chromium")) GTEST_SKIP() << "chromium is not installed";
+  // The blunder fixture: one flagged point, ringed and labelled in red.
+  const std::string control = kData + "/blunder-zhengzhou.json";
+  const std::string result = kData + "/golden/blunder-zhengzhou.result.json";
   const std::string svg = directory_.Path("plot.svg");
-  ASSERT_EQ(Report({control_, result_, "--svg", svg}).exit_status, 0);
+  ASSERT_EQ(Report({control, result, "--svg", svg}).exit_status, 0);
   const std::string png = std::string(HELMERT_TEST_OUTPUT) + "/ordos-plot.png";
   std::filesystem::remove(png);
   const ProcessResult run = RunProgram(
@@ -333,8 +348,32 @@ TEST_F(HelmertReportFiles, ChromiumRendersThePlot) {
   const std::string picture = ReadFile(png);
   ASSERT_GT(picture.size(), 8u);
   EXPECT_EQ(picture.substr(0, 8), "\x89PNG\r\n\x1a\n");
+#if defined(HELMERT_HAVE_PNG)
+  // What a person sees: the page is mostly the light background, the
+  // frame and text are dark, and the flagged point's ring and label are
+  // the flag red (#d40000).
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_NE(png_image_begin_read_from_file(&image, png.c_str()), 0);
+  image.format = PNG_FORMAT_RGB;
+  std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+  ASSERT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr),
+            0);
+  std::size_t light = 0, dark = 0, flag_red = 0;
+  for (std::size_t k = 0; k + 2 < pixels.size(); k += 3) {
+    const int r = pixels[k], g = pixels[k + 1], b = pixels[k + 2];
+    if (r > 235 && g > 235 && b > 235) ++light;
+    if (r < 90 && g < 90 && b < 90) ++dark;
+    if (r > 180 && g < 40 && b < 40) ++flag_red;
+  }
+  const std::size_t total = pixels.size() / 3;
+  EXPECT_GT(light, total / 2) << "the page is not mostly background";
+  EXPECT_GT(dark, total / 200) << "no frame, arrows or text";
+  EXPECT_GT(flag_red, 100u) << "the flagged point is not drawn in red";
+#else
   // A blank page compresses to a few kilobytes; the plot does not.
   EXPECT_GT(picture.size(), 20000u);
+#endif
 }
 
 }  // namespace

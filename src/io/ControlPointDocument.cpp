@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <rapidjson/document.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 
 #include "common/Error.hpp"
 #include "io/JsonText.hpp"
@@ -64,6 +67,30 @@ std::vector<PointT> ReadPointList(const JsonValue& array,
   return points;
 }
 
+// The point names: an array of as many distinct strings as points.
+std::vector<std::string> ReadPointNames(const JsonValue& list,
+                                        std::size_t count,
+                                        const std::string& path) {
+  const std::string where = path + ": \"define\".\"names\"";
+  if (!list.IsArray()) throw Error(where + " is not an array");
+  if (list.Size() != count) {
+    throw Error(where + " holds " + std::to_string(list.Size()) +
+                " names for " + std::to_string(count) + " points");
+  }
+  std::vector<std::string> names;
+  std::unordered_set<std::string> seen;
+  for (rapidjson::SizeType i = 0; i < list.Size(); ++i) {
+    if (!list[i].IsString()) {
+      throw Error(where + " element " + std::to_string(i) + " is not a string");
+    }
+    names.emplace_back(list[i].GetString(), list[i].GetStringLength());
+    if (!seen.insert(names.back()).second) {
+      throw Error(where + " names \"" + names.back() + "\" twice");
+    }
+  }
+  return names;
+}
+
 }  // namespace
 
 std::string ReadTextFile(const std::string& path) {
@@ -100,7 +127,8 @@ std::string ReadTextFile(const std::string& path) {
 }
 
 ControlPoints ParseControlPointDocument(const std::string& text,
-                                        const std::string& path) {
+                                        const std::string& path,
+                                        std::vector<std::string>* names) {
   JsonDocument document;
   ParseJsonObject(text, path, document);
   const JsonValue* define = FindMember(document, "define");
@@ -122,7 +150,40 @@ ControlPoints ParseControlPointDocument(const std::string& text,
                 " points but \"despoints\" holds " +
                 std::to_string(points.destination.size()));
   }
+  if (names != nullptr) {
+    names->clear();
+    const JsonValue* list = FindMember(*define, "names");
+    if (list != nullptr) {
+      *names = ReadPointNames(*list, points.source.size(), path);
+    }
+  }
   return points;
+}
+
+std::string ControlDocumentWithout(const std::string& text,
+                                   const std::string& path,
+                                   const std::vector<bool>& drop) {
+  JsonDocument document;
+  ParseJsonObject(text, path, document);
+  JsonValue& define = document.FindMember("define")->value;
+  // Elements erased back to front, so that the indices ahead stay valid.
+  const auto erase = [&drop](JsonValue& array, std::size_t width) {
+    for (std::size_t k = drop.size(); k-- > 0;) {
+      if (!drop[k]) continue;
+      const auto first = array.Begin() + width * k;
+      array.Erase(first, first + width);
+    }
+  };
+  erase(define.FindMember("srcpoints")->value, 3);
+  erase(define.FindMember("despoints")->value, 3);
+  const auto names = define.FindMember("names");
+  if (names != define.MemberEnd()) erase(names->value, 1);
+  rapidjson::StringBuffer buffer;
+  rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+  writer.SetIndent(' ', 2);
+  writer.SetFormatOptions(rapidjson::kFormatSingleLineArray);
+  document.Accept(writer);
+  return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
 }
 
 }  // namespace helmert

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "io/ControlPoints.hpp"
 
@@ -31,8 +32,21 @@ std::string ReadTextFile(const std::string& path);
 // Parses the document text and extracts both point lists. `path` is used in
 // messages only. Checks the document's form: valid JSON, an object root
 // holding an object "define", both arrays present, non-empty, numeric, whole
-// triples, of equal length.
-ControlPoints ParseControlPointDocument(const std::string& text,
-                                        const std::string& path);
+// triples, of equal length. With `names`, also reads the optional member
+// "names" of "define", the points' names (left empty when it is absent),
+// and refuses one that is not an array of as many distinct strings as
+// points; without, that member is ignored like any other.
+ControlPoints ParseControlPointDocument(
+    const std::string& text, const std::string& path,
+    std::vector<std::string>* names = nullptr);
+
+// The document text of an accepted control-point document without the
+// points whose `drop` flag is set (one flag per point): their triples in
+// "srcpoints" and "despoints" and their names are removed; every other
+// member stays as it was. Numbers are written with the fewest digits that
+// read back to the same double (integers as integers), indented by two.
+std::string ControlDocumentWithout(const std::string& text,
+                                   const std::string& path,
+                                   const std::vector<bool>& drop);
 
 }  // namespace helmert

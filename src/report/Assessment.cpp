@@ -342,10 +342,6 @@ TrendAnalysis AnalyseTrend(const std::vector<Point3>& projected_source,
                            const Assessment& assessment) {
   constexpr int kTerms = 6;  // 1, x, y, x^2, xy, y^2
   constexpr std::size_t kLeastPoints = 9;
-  // A trend that explains less than this share of a component's variation
-  // is no pattern worth a surveyor's attention, however significant a
-  // large set makes it.
-  constexpr double kLeastExplainedShare = 0.1;
   TrendAnalysis trend;
   const std::size_t n = projected_source.size();
   if (n < kLeastPoints) return trend;
@@ -395,13 +391,15 @@ TrendAnalysis AnalyseTrend(const std::vector<Point3>& projected_source,
     const double by_trend = std::max(0.0, variation - unexplained);
     ComponentTrend& component = trend.components[c];
     if (variation > 0.0) component.explained_share = by_trend / variation;
+    component.rms = std::sqrt(by_trend / count);
     component.f =
         unexplained > 0.0
             ? (by_trend / (kTerms - 1)) / (unexplained / (count - kTerms))
             : (by_trend > 0.0 ? std::numeric_limits<double>::max() : 0.0);
     component.probability = FUpperTail(component.f, kTerms - 1, count - kTerms);
     if (component.probability < kTrendTestLevel &&
-        component.explained_share >= kLeastExplainedShare) {
+        component.explained_share >= kLeastTrendShare &&
+        component.rms >= kLeastTrendMetres) {
       trend.detected = true;
     }
     explained += by_trend;

@@ -85,8 +85,14 @@ inline constexpr double kSmallestSigma0 = 1e-6;
 
 // The trend test's level: a pattern is reported when the quadratic trend of
 // some component is significant at 1 % (about 3 % of noise-only sets over
-// the three components).
+// the three components), explains at least a tenth of the component's
+// variation, and amounts to at least 2 mm RMS (twice the millimetre to
+// which grid coordinates are written): below that no surveyor's decision
+// changes. The bundled example's change of ellipsoid leaves a significant
+// pattern of 1.1 mm in height.
 inline constexpr double kTrendTestLevel = 0.01;
+inline constexpr double kLeastTrendShare = 0.1;
+inline constexpr double kLeastTrendMetres = 2e-3;
 
 // The check points' test against a fit's prediction (the mean of their w^2
 // against F): they are said not to agree with it below this probability.
@@ -155,6 +161,7 @@ struct CheckAgainstFit {
 // The quadratic trend of one residual component.
 struct ComponentTrend {
   double explained_share = 0;  // of the component's variation about its mean
+  double rms = 0;              // of the trend about the mean (metres)
   double f = 0;                // F statistic on (5, n - 6) degrees of freedom
   double probability = 1;      // P(F >= f) for noise alone
 };

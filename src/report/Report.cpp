@@ -8,6 +8,7 @@
 #include "io/ControlPointDocument.hpp"
 #include "report/Printf.hpp"
 #include "report/ProjPipeline.hpp"
+#include "report/Utf8.hpp"
 
 namespace helmert {
 
@@ -79,7 +80,7 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
       "w_N     w_H\n";
   for (std::size_t i = 0; i < a.points.size(); ++i) {
     const PointAssessment& point = a.points[i];
-    text += Printf("%8zu", i);
+    text += Printf("%8s", report.labels[i].c_str());
     text += Fixed(point.residual.x, 12, 5);
     text += Fixed(point.residual.y, 12, 5);
     text += Fixed(point.residual.z, 12, 5);
@@ -99,11 +100,11 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
     return;
   }
   const PointAssessment& worst = a.points[a.worst_point];
-  text +=
-      Printf("Worst point: %zu, largest |w| = %.2f in %c (%s)\n", a.worst_point,
-             worst.largest, kComponentNames[worst.largest_component],
-             worst.flagged ? "flagged: check this point"
-                           : "not flagged: no blunder found");
+  text += Printf("Worst point: %s, largest |w| = %.2f in %c (%s)\n",
+                 report.labels[a.worst_point].c_str(), worst.largest,
+                 kComponentNames[worst.largest_component],
+                 worst.flagged ? "flagged: check this point"
+                               : "not flagged: no blunder found");
   const char* judged_by =
       a.check ? "each residual against the fit's prediction, Student's t"
       : a.fitted_points
@@ -159,15 +160,16 @@ void AppendTrend(const TransformationReport& report, std::string& text) {
   }
   for (int c = 0; c < 3; ++c) {
     const ComponentTrend& component = trend.components[c];
-    text += Printf("  d%c   explains %5.1f %%, F = %8.2f, P = %.3g\n",
-                   kComponentNames[c], component.explained_share * 100.0,
-                   component.f, component.probability);
+    text += Printf(
+        "  d%c   trend %7.2f mm RMS, explains %5.1f %%, F = %8.2f, P = %.3g\n",
+        kComponentNames[c], component.rms * 1e3,
+        component.explained_share * 100.0, component.f, component.probability);
   }
   if (!trend.detected) {
     text += Printf(
-        "  no pattern: the residuals look like noise (test level %g, at "
-        "least 10 %% explained)\n",
-        kTrendTestLevel);
+        "  no pattern that matters (one needs P below %g, at least %.0f %% "
+        "explained and %.0f mm RMS)\n",
+        kTrendTestLevel, kLeastTrendShare * 100.0, kLeastTrendMetres * 1e3);
     return;
   }
   text += Printf(
@@ -199,12 +201,12 @@ void AppendSummary(const TransformationReport& report, std::string& text) {
           : "3n: check points, the parameters were not fitted to them");
   text += Printf("  RMS horizontal      %.5f m\n", a.rms_horizontal);
   text += Printf("  RMS vertical        %.5f m\n", a.rms_vertical);
-  text += Printf("  max horizontal      %.5f m at point %zu\n",
+  text += Printf("  max horizontal      %.5f m at point %s\n",
                  a.points[a.max_horizontal_point].horizontal,
-                 a.max_horizontal_point);
-  text += Printf("  max vertical        %.5f m at point %zu\n",
+                 report.labels[a.max_horizontal_point].c_str());
+  text += Printf("  max vertical        %.5f m at point %s\n",
                  std::fabs(a.points[a.max_vertical_point].residual.z),
-                 a.max_vertical_point);
+                 report.labels[a.max_vertical_point].c_str());
   text += Printf(
       "  sigma0              %.5f m (sqrt(sum of squared residuals "
       "/ %d), pooled)\n",
@@ -269,8 +271,17 @@ TransformationReport BuildReport(const std::string& control_path,
                                  const std::string& result_path,
                                  const StoredTransformation& stored,
                                  const FitReference* reference,
-                                 const std::string& fit_path) {
+                                 const std::string& fit_path,
+                                 std::vector<std::string> names) {
   TransformationReport report;
+  if (names.empty()) {
+    for (std::size_t i = 0; i < points.source.size(); ++i) {
+      names.push_back(std::to_string(i + 1));
+    }
+  }
+  // Names as the outputs can carry them: well-formed, printable UTF-8.
+  for (std::string& name : names) name = PrintableUtf8(name);
+  report.labels = std::move(names);
   report.control_path = control_path;
   report.result_path = result_path;
   report.fit_path = fit_path;

@@ -21,6 +21,9 @@ struct TransformationReport {
   std::string fit_path;  // empty: no --fit
   std::optional<FitReference> reference;
   StoredTransformation stored;
+  // The points' names from the document, or their numbers from 1: what
+  // every output calls point i.
+  std::vector<std::string> labels;
   std::vector<GeodeticPoint> source;
   std::vector<Point3> projected;  // in the document's zone (metres)
   std::vector<Point3> destination;
@@ -29,6 +32,9 @@ struct TransformationReport {
   double points_central_meridian_degrees = 0.0;
   Assessment assessment;
   std::string grid_to_wgs84;  // PROJ pipelines
+  // The control-point document without the points of --without, when
+  // --write-control asks for it.
+  std::string control_without;
   std::string wgs84_to_grid;
 };
 
@@ -37,13 +43,15 @@ struct TransformationReport {
 // ValidateControlPoints. Throws Error, naming both documents, when the
 // residuals are too large to be represented.
 // With a reference (from the document the transformation was fitted on,
-// fit_path), the points are check points judged against that fit.
+// fit_path), the points are check points judged against that fit. `names`
+// are the points' names (empty: the points are numbered from 1).
 TransformationReport BuildReport(const std::string& control_path,
                                  ControlPoints points,
                                  const std::string& result_path,
                                  const StoredTransformation& stored,
                                  const FitReference* reference = nullptr,
-                                 const std::string& fit_path = "");
+                                 const std::string& fit_path = "",
+                                 std::vector<std::string> names = {});
 
 // Reads the control-point document at fit_path, the one the stored
 // transformation was fitted on, and returns what that fit predicts for
@@ -54,5 +62,6 @@ FitReference ReferenceFromFit(const std::string& fit_path,
 
 std::string FormatTextReport(const TransformationReport& report);
 std::string FormatJsonReport(const TransformationReport& report);
+std::string FormatGeoJson(const TransformationReport& report);
 
 }  // namespace helmert

@@ -83,14 +83,21 @@ void WriteTransformation(const TransformationReport& report,
   writer.EndObject();
 }
 
-void WritePoints(const Assessment& a, JsonWriter& writer) {
+// Points are numbered from 1 in every output.
+void PointNumber(JsonWriter& writer, std::size_t index) {
+  writer.Uint64(index + 1);
+}
+
+void WritePoints(const TransformationReport& report, JsonWriter& writer) {
+  const Assessment& a = report.assessment;
   writer.Key("points");
   writer.StartArray();
   for (std::size_t i = 0; i < a.points.size(); ++i) {
     const PointAssessment& point = a.points[i];
     writer.StartObject();
-    writer.Key("index");
-    writer.Uint64(i);
+    writer.Key("number");
+    PointNumber(writer, i);
+    Member(writer, "name", report.labels[i]);
     Triple(writer, "residual_m", point.residual);
     Member(writer, "horizontal_m", point.horizontal);
     Triple(writer, "redundancy", point.redundancy);
@@ -124,11 +131,11 @@ void WriteSummary(const Assessment& a, JsonWriter& writer) {
   Member(writer, "max_horizontal_m",
          a.points[a.max_horizontal_point].horizontal);
   writer.Key("max_horizontal_point");
-  writer.Uint64(a.max_horizontal_point);
+  PointNumber(writer, a.max_horizontal_point);
   Member(writer, "max_vertical_m",
          std::fabs(a.points[a.max_vertical_point].residual.z));
   writer.Key("max_vertical_point");
-  writer.Uint64(a.max_vertical_point);
+  PointNumber(writer, a.max_vertical_point);
   Member(writer, "sigma0_m", a.sigma0);
   Member(writer, "plan_sigma_m", a.plan.Sigma());
   Member(writer, "plan_degrees_of_freedom", a.plan.redundancy);
@@ -139,14 +146,14 @@ void WriteSummary(const Assessment& a, JsonWriter& writer) {
   Member(writer, "blunder_test_level", kBlunderTestLevel);
   writer.Key("worst_point");
   if (a.blunder_test_available) {
-    writer.Uint64(a.worst_point);
+    PointNumber(writer, a.worst_point);
   } else {
     writer.Null();
   }
   writer.Key("flagged_points");
   writer.StartArray();
   for (std::size_t i = 0; i < a.points.size(); ++i) {
-    if (a.points[i].flagged) writer.Uint64(i);
+    if (a.points[i].flagged) PointNumber(writer, i);
   }
   writer.EndArray();
   writer.EndObject();
@@ -193,6 +200,7 @@ void WriteTrend(const TrendAnalysis& trend, JsonWriter& writer) {
     writer.Key(&kComponentNames[c], 1);
     writer.StartObject();
     Member(writer, "explained_share", trend.components[c].explained_share);
+    Member(writer, "rms_m", trend.components[c].rms);
     Member(writer, "f", trend.components[c].f);
     Member(writer, "probability", trend.components[c].probability);
     writer.EndObject();
@@ -256,7 +264,7 @@ std::string FormatJsonReport(const TransformationReport& report) {
   Member(writer, "control", report.control_path);
   Member(writer, "result", report.result_path);
   WriteTransformation(report, writer);
-  WritePoints(report.assessment, writer);
+  WritePoints(report, writer);
   WriteSummary(report.assessment, writer);
   WriteCheck(report, writer);
   WriteTrend(report.assessment.trend, writer);

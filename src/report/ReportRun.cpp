@@ -1,5 +1,6 @@
 #include "report/ReportRun.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <memory>
@@ -23,10 +24,51 @@ struct OutputForm {
   std::string ReportArguments::*path;
   std::string (*format)(const TransformationReport&);
 };
+std::string ControlWithout(const TransformationReport& report) {
+  return report.control_without;
+}
 const OutputForm kOutputForms[] = {
     {"--svg", &ReportArguments::svg_path, FormatResidualPlot},
     {"--json", &ReportArguments::json_path, FormatJsonReport},
+    {"--geojson", &ReportArguments::geojson_path, FormatGeoJson},
+    {"--write-control", &ReportArguments::write_control_path, ControlWithout},
 };
+
+// Which points --without names: each comma-separated word a point's name
+// or its number from 1. Refuses a word that is neither, and a list that
+// leaves fewer than 3 points.
+std::vector<bool> PointsToLeaveOut(const std::string& list,
+                                   const std::vector<std::string>& labels,
+                                   const std::string& control_path) {
+  std::vector<bool> drop(labels.size(), false);
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    const std::size_t comma = std::min(list.find(',', start), list.size());
+    const std::string word = list.substr(start, comma - start);
+    start = comma + 1;
+    if (word.empty()) continue;
+    const auto named = std::find(labels.begin(), labels.end(), word);
+    std::size_t index = labels.size();
+    if (named != labels.end()) {
+      index = static_cast<std::size_t>(named - labels.begin());
+    } else if (word.find_first_not_of("0123456789") == std::string::npos &&
+               word.size() < 10) {
+      const std::size_t number = std::stoul(word);
+      if (number >= 1 && number <= labels.size()) index = number - 1;
+    }
+    if (index == labels.size()) {
+      throw Error(control_path + ": --without names no point \"" + word + "\"");
+    }
+    drop[index] = true;
+  }
+  const std::size_t kept =
+      static_cast<std::size_t>(std::count(drop.begin(), drop.end(), false));
+  if (kept < 3) {
+    throw Error(control_path + ": --without leaves " + std::to_string(kept) +
+                " point(s); a fit needs at least 3");
+  }
+  return drop;
+}
 
 // Whether two paths name the same file, also when one does not exist yet.
 bool SameFile(const std::string& a, const std::string& b) {
@@ -67,6 +109,7 @@ ReportArguments ParseReportArguments(
       if (!name.empty() && target == nullptr) target = path;
     };
     match("--fit", &parsed.fit_path);
+    match("--without", &parsed.without);
     for (const OutputForm& form : kOutputForms) {
       match(form.flag, &(parsed.*form.path));
     }
@@ -92,6 +135,9 @@ ReportArguments ParseReportArguments(
   }
   parsed.control_path = documents[0];
   parsed.result_path = documents[1];
+  if (parsed.without.empty() != parsed.write_control_path.empty()) {
+    throw UsageError("--without and --write-control go together");
+  }
   for (std::size_t k = 0; k < std::size(kOutputForms); ++k) {
     const std::string& output = parsed.*kOutputForms[k].path;
     if (output.empty()) continue;
@@ -112,9 +158,12 @@ ReportArguments ParseReportArguments(
 }
 
 void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
-  ControlPoints points = ParseControlPointDocument(
-      ReadTextFile(arguments.control_path), arguments.control_path);
+  std::string control_text = ReadTextFile(arguments.control_path);
+  std::vector<std::string> names;
+  ControlPoints points =
+      ParseControlPointDocument(control_text, arguments.control_path, &names);
   ValidateControlPoints(points, arguments.control_path);
+  if (arguments.write_control_path.empty()) std::string().swap(control_text);
   const StoredTransformation stored = ParseResultDocument(
       ReadTextFile(arguments.result_path), arguments.result_path);
 
@@ -132,9 +181,15 @@ void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
   if (!arguments.fit_path.empty()) {
     reference = ReferenceFromFit(arguments.fit_path, stored);
   }
-  const TransformationReport report = BuildReport(
+  TransformationReport report = BuildReport(
       arguments.control_path, std::move(points), arguments.result_path, stored,
-      reference ? &*reference : nullptr, arguments.fit_path);
+      reference ? &*reference : nullptr, arguments.fit_path, std::move(names));
+  if (!arguments.write_control_path.empty()) {
+    report.control_without = ControlDocumentWithout(
+        control_text, arguments.control_path,
+        PointsToLeaveOut(arguments.without, report.labels,
+                         arguments.control_path));
+  }
   for (std::size_t k = 0; k < outputs.size(); ++k) {
     outputs[k]->Write(forms[k]->format(report));
   }

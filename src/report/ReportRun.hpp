@@ -13,7 +13,8 @@ namespace helmert {
 
 inline constexpr char kReportUsage[] =
     "usage: helmert-report CONTROL.json RESULT.json [--fit FIT.json] "
-    "[--svg PLOT.svg] [--json REPORT.json]";
+    "[--svg PLOT.svg] [--json REPORT.json] [--geojson POINTS.geojson] "
+    "[--without NAMES_OR_NUMBERS --write-control NEW.json]";
 
 // Wrong usage of the command line (exit status 1).
 class UsageError : public Error {
@@ -28,13 +29,19 @@ struct ReportArguments {
   // The control-point document RESULT was fitted on: CONTROL's points are
   // then check points judged against that fit. Empty: none.
   std::string fit_path;
-  std::string svg_path;   // empty: no plot
-  std::string json_path;  // empty: no JSON report
+  std::string svg_path;      // empty: no plot
+  std::string json_path;     // empty: no JSON report
+  std::string geojson_path;  // empty: no GeoJSON
+  // Points to leave out of a new control-point document (names or numbers
+  // from 1, separated by commas), and where to write it.
+  std::string without;
+  std::string write_control_path;
 };
 
 // The arguments after the program name: two documents and the options
-// "--fit PATH", "--svg PATH", "--json PATH" (or "--svg=PATH"), in any
-// order, each at most once. Throws UsageError for anything else, and when an
+// "--fit PATH", "--svg PATH", "--json PATH", "--geojson PATH", "--without
+// LIST" with "--write-control PATH" (or "--svg=PATH"), in any order, each
+// at most once. Throws UsageError for anything else, and when an
 // output path is one of the input paths or both outputs share one.
 ReportArguments ParseReportArguments(const std::vector<std::string>& arguments);
 

@@ -21,6 +21,15 @@ constexpr double kLeastPlotHeight = 320.0;
 constexpr double kMarkerRadius = 6.0;
 // Beyond this many points only flagged points are labelled.
 constexpr std::size_t kMostLabelledPoints = 100;
+// Beyond this many points the plot draws every flagged point and a
+// spatially even subset of the others, about this many: a plot of 1e5
+// points stays a few megabytes, quick to draw and readable.
+constexpr std::size_t kMostDrawnPoints = 3000;
+// The colour scale of dH reaches its ends at this many height sigmas.
+constexpr double kColourRangeSigmas = 3.0;
+// Width of a label's character (page units, about), to keep labels inside
+// the plot.
+constexpr double kLabelCharacterWidth = 7.5;
 // Half the plotted extent per unit of the points' extent: a margin of 12 %
 // on each side.
 constexpr double kHalfExtentPerSpan = 0.62;
@@ -190,6 +199,7 @@ struct ArrowScale {
   double units_per_residual_metre = 1;  // page units per metre of residual
   double bar_metres = 1.0;              // the scale bar's length
   double colour_range = 1.0;            // |dH| at the ends of the colour bar
+  bool colour_by_sigma = false;         // the range is 3 height sigmas
 };
 
 ArrowScale ScaleFor(const Assessment& a, const PageFrame& frame) {
@@ -203,8 +213,14 @@ ArrowScale ScaleFor(const Assessment& a, const PageFrame& frame) {
   scale.units_per_residual_metre = scale.magnification * frame.units_per_metre;
   scale.bar_metres =
       RoundDown125(kScaleBarUnits / scale.units_per_residual_metre);
+  // Symmetric about 0 and scaled to the heights' precision, not to the
+  // largest dH: a few millimetres of noise then stay pale.
+  const double height_sigma = a.height.Sigma();
   const double highest = std::fabs(a.points[a.max_vertical_point].residual.z);
-  scale.colour_range = highest > 0.0 ? highest : 1.0;
+  scale.colour_by_sigma = height_sigma > 0.0;
+  scale.colour_range = scale.colour_by_sigma ? kColourRangeSigmas * height_sigma
+                       : highest > 0.0       ? highest
+                                             : 1.0;
   return scale;
 }
 
@@ -252,12 +268,66 @@ void AppendHeader(const TransformationReport& report, const PageFrame& frame,
   }
 }
 
-// Each point: its marker coloured by dH, its arrow (dE, dN), its label.
+// Which points the plot draws: all of them up to kMostDrawnPoints; beyond,
+// every flagged point and the first of the others in each cell of a grid
+// over the plot of about kMostDrawnPoints cells.
+std::vector<bool> PointsToDraw(const TransformationReport& report,
+                               const PageFrame& frame) {
+  const Assessment& a = report.assessment;
+  const std::size_t n = a.points.size();
+  if (n <= kMostDrawnPoints) return std::vector<bool>(n, true);
+  const double side = std::sqrt(frame.width * frame.height /
+                                static_cast<double>(kMostDrawnPoints));
+  const std::size_t columns =
+      static_cast<std::size_t>(std::ceil(frame.width / side)) + 1;
+  const std::size_t rows =
+      static_cast<std::size_t>(std::ceil(frame.height / side)) + 1;
+  std::vector<bool> taken(columns * rows, false);
+  std::vector<bool> drawn(n, false);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a.points[i].flagged) {
+      drawn[i] = true;
+      continue;
+    }
+    const double column = (frame.X(report.projected[i].x) - kLeftMargin) / side;
+    const double row = (frame.Y(report.projected[i].y) - kTopMargin) / side;
+    const std::size_t cell =
+        std::min(rows - 1, static_cast<std::size_t>(std::max(0.0, row))) *
+            columns +
+        std::min(columns - 1, static_cast<std::size_t>(std::max(0.0, column)));
+    if (!taken[cell]) {
+      taken[cell] = true;
+      drawn[i] = true;
+    }
+  }
+  return drawn;
+}
+
+// A label at (x, y) inside the plot: anchored at its end when it would
+// run past the plot's right edge into the legend.
+std::string Label(const PageFrame& frame, double x, double y,
+                  const std::string& text, const char* attributes) {
+  const double width = kLabelCharacterWidth * static_cast<double>(text.size());
+  const bool flip = x + width > kLeftMargin + frame.width;
+  return Printf("<text x=\"%.1f\" y=\"%.1f\"%s %s>%s</text>\n",
+                flip ? x - 20 : x, y, flip ? " text-anchor=\"end\"" : "",
+                attributes, Escaped(text).c_str());
+}
+
+// Each drawn point: its marker coloured by dH, its arrow (dE, dN), its
+// label.
 void AppendPoints(const TransformationReport& report, const PageFrame& frame,
-                  const ArrowScale& scale, std::string& svg) {
+                  const ArrowScale& scale, const std::vector<bool>& drawn,
+                  std::string& svg) {
   const Assessment& a = report.assessment;
   const bool label_all = a.points.size() <= kMostLabelledPoints;
+  // Labels and arrows are clipped to the plot: none reaches the legend.
+  svg += Printf(
+      "<clipPath id=\"plot\"><rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" "
+      "height=\"%.1f\"/></clipPath>\n<g clip-path=\"url(#plot)\">\n",
+      kLeftMargin, kTopMargin, frame.width, frame.height);
   for (std::size_t i = 0; i < a.points.size(); ++i) {
+    if (!drawn[i]) continue;
     const PointAssessment& point = a.points[i];
     const double x = frame.X(report.projected[i].x);
     const double y = frame.Y(report.projected[i].y);
@@ -273,25 +343,28 @@ void AppendPoints(const TransformationReport& report, const PageFrame& frame,
         x, y, x + point.residual.x * scale.units_per_residual_metre,
         y - point.residual.y * scale.units_per_residual_metre);
     if (point.flagged) {
-      svg += Printf(
-          "<text class=\"flag\" x=\"%.1f\" y=\"%.1f\" font-size=\"13\" "
-          "font-weight=\"bold\" fill=\"%s\">%zu: %c, w %.1f</text>\n",
-          x + 10, y - 10, kFlagColour, i,
-          kComponentNames[point.largest_component],
-          ComponentOf(point.standardized, point.largest_component));
+      svg += Label(
+          frame, x + 10, y - 10,
+          report.labels[i] +
+              Printf(": %c, w %.1f", kComponentNames[point.largest_component],
+                     ComponentOf(point.standardized, point.largest_component)),
+          Printf("class=\"flag\" font-size=\"13\" font-weight=\"bold\" "
+                 "fill=\"%s\"",
+                 kFlagColour)
+              .c_str());
     } else if (label_all) {
-      svg += Printf(
-          "<text x=\"%.1f\" y=\"%.1f\" font-size=\"10\" fill=\"#777\">%zu"
-          "</text>\n",
-          x + 8, y + 14, i);
+      svg += Label(frame, x + 8, y + 14, report.labels[i],
+                   "font-size=\"10\" fill=\"#777\"");
     }
   }
+  svg += "</g>\n";
 }
 
 // The legend beside the plot: the arrow scale bar, the dH colours, the flag
 // symbol and the count of flagged points.
 void AppendLegend(const Assessment& a, const PageFrame& frame,
-                  const ArrowScale& scale, std::string& svg) {
+                  const ArrowScale& scale, std::size_t drawn_count,
+                  std::string& svg) {
   const double lx = kLeftMargin + frame.width + 30;
   double ly = kTopMargin + 10;
   const double bar = scale.bar_metres * scale.units_per_residual_metre;
@@ -310,9 +383,10 @@ void AppendLegend(const Assessment& a, const PageFrame& frame,
   ly += kArrowLegendHeight;
   svg += Printf(
       "<text x=\"%.1f\" y=\"%.1f\" font-weight=\"bold\">Vertical residual dH"
-      "</text>\n<rect x=\"%.1f\" y=\"%.1f\" width=\"18\" height=\"%.0f\" "
+      "%s</text>\n<rect x=\"%.1f\" y=\"%.1f\" width=\"18\" height=\"%.0f\" "
       "fill=\"url(#dh)\" stroke=\"#555\"/>\n",
-      lx, ly, lx, ly + 12, kColourBarHeight);
+      lx, ly, scale.colour_by_sigma ? " (±3 σ_h)" : "", lx, ly + 12,
+      kColourBarHeight);
   const double ticks[3] = {scale.colour_range, 0.0, -scale.colour_range};
   for (int k = 0; k < 3; ++k) {
     const std::string value =
@@ -331,6 +405,14 @@ void AppendLegend(const Assessment& a, const PageFrame& frame,
   svg += Printf(
       "<text x=\"%.1f\" y=\"%.1f\" fill=\"#444\">%zu of %zu flagged</text>\n",
       lx + 24, ly + 22, a.flagged_count, a.points.size());
+  if (drawn_count < a.points.size()) {
+    svg += Printf(
+        "<text class=\"drawn\" x=\"%.1f\" y=\"%.1f\" fill=\"#444\">%zu of "
+        "%zu points drawn:</text>\n<text x=\"%.1f\" y=\"%.1f\" "
+        "fill=\"#444\">every flagged one, an even</text>\n<text x=\"%.1f\" "
+        "y=\"%.1f\" fill=\"#444\">spread of the others</text>\n",
+        lx, ly + 50, drawn_count, a.points.size(), lx, ly + 66, lx, ly + 82);
+  }
   svg += "</g>\n</svg>\n";
 }
 
@@ -349,11 +431,16 @@ std::string FormatResidualPlot(const TransformationReport& report) {
   const ArrowScale scale = ScaleFor(report.assessment, frame);
   std::string svg;
   // About 225 bytes a point (fewer beyond kMostLabelledPoints), reserved once.
-  svg.reserve(8192 + 240 * report.assessment.points.size());
+  svg.reserve(8192 + 240 * std::min(report.assessment.points.size(),
+                                    2 * kMostDrawnPoints));
   AppendHeader(report, frame, scale, svg);
   AppendAxes(frame, svg);
-  AppendPoints(report, frame, scale, svg);
-  AppendLegend(report.assessment, frame, scale, svg);
+  const std::vector<bool> drawn = PointsToDraw(report, frame);
+  AppendPoints(report, frame, scale, drawn, svg);
+  AppendLegend(
+      report.assessment, frame, scale,
+      static_cast<std::size_t>(std::count(drawn.begin(), drawn.end(), true)),
+      svg);
   return svg;
 }
 

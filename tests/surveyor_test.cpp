@@ -1,0 +1,292 @@
+// helmert-report in a surveyor's hands: named points, the drop-and-refit
+// loop, GeoJSON for the GIS, a plot that stays light at any size, and the
+// README's commands as written.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.hpp"
+#include "UniformNoise.hpp"
+#include "geodesy/Constants.hpp"
+#include "geodesy/GaussKruger.hpp"
+#include "io/ResultDocument.hpp"
+
+namespace helmert {
+namespace {
+
+using testing::ProcessResult;
+using testing::ProgramOnPath;
+using testing::ReadFile;
+using testing::RunProgram;
+using testing::TemporaryDirectory;
+using testing::WriteFile;
+
+const std::string kFit = HELMERT_FIT_EXECUTABLE;
+const std::string kReport = HELMERT_REPORT_EXECUTABLE;
+const std::string kData = HELMERT_TEST_DATA;
+const std::string kNamed = kData + "/ordos-named.json";
+const std::string kOrdosResult = kData + "/golden/ordos.result.json";
+
+constexpr double kMillimetre = 1e-3;           // metres
+constexpr double kMetresPerDegree = 111320.0;  // on the equator
+
+class SurveyorTest : public ::testing::Test {
+ protected:
+  TemporaryDirectory directory_;
+};
+
+struct NamesCase {
+  const char* name;
+  const char* names;  // the "names" member's value
+  const char* message;
+};
+void PrintTo(const NamesCase& c, std::ostream* os) { *os << c.name; }
+
+class BadNamesTest : public ::testing::TestWithParam<NamesCase> {
+ protected:
+  TemporaryDirectory directory_;
+};
+
+// helmert-report refuses names it cannot use; helmert-fit ignores them.
+TEST_P(BadNamesTest, TheReportRefusesAndTheFitIgnores) {
+  std::string text = ReadFile(kNamed);
+  const std::size_t start = text.find("\"names\": [");
+  const std::size_t end = text.find("],", start) + 1;
+  text.replace(start, end - start,
+               std::string("\"names\": ") + GetParam().names);
+  const std::string control = directory_.Path("control.json");
+  WriteFile(control, text);
+  const ProcessResult report = RunProgram(kReport, {control, kOrdosResult});
+  EXPECT_EQ(report.exit_status, 2);
+  EXPECT_EQ(report.out, "");
+  EXPECT_EQ(report.err,
+            control + ": \"define\".\"names\" " + GetParam().message + "\n");
+  EXPECT_EQ(RunProgram(kFit, {control, directory_.Path("r.json")}).exit_status,
+            0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, BadNamesTest,
+    ::testing::Values(
+        NamesCase{"NotAnArray", "\"BM01\"", "is not an array"},
+        NamesCase{"TooFew", "[\"A\", \"B\"]", "holds 2 names for 16 points"},
+        NamesCase{"NotAString",
+                  "[\"A\",2,\"C\",\"D\",\"E\",\"F\",\"G\",\"H\",\"I\",\"J\","
+                  "\"K\",\"L\",\"M\",\"N\",\"O\",\"P\"]",
+                  "element 1 is not a string"},
+        NamesCase{"Twice",
+                  "[\"A\",\"B\",\"C\",\"D\",\"E\",\"F\",\"G\",\"H\",\"I\","
+                  "\"J\",\"K\",\"L\",\"M\",\"N\",\"O\",\"A\"]",
+                  "names \"A\" twice"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The loop the README shows: report, drop the flagged point, fit again,
+// report again.
+TEST_F(SurveyorTest, DropAndRefitInOneStep) {
+  const std::string result = directory_.Path("result.json");
+  ASSERT_EQ(RunProgram(kFit, {kNamed, result}).exit_status, 0);
+  const std::string smaller = directory_.Path("without.json");
+  const ProcessResult report = RunProgram(
+      kReport,
+      {kNamed, result, "--without", "BM07,12", "--write-control", smaller});
+  ASSERT_EQ(report.exit_status, 0) << report.err;
+  EXPECT_NE(report.out.find("BM07"), std::string::npos);
+
+  rapidjson::Document before;
+  before.Parse(ReadFile(kNamed).c_str());
+  rapidjson::Document after;
+  after.Parse(ReadFile(smaller).c_str());
+  ASSERT_FALSE(after.HasParseError());
+  const rapidjson::Value& names = after["define"]["names"];
+  ASSERT_EQ(names.Size(), 14u);
+  ASSERT_EQ(after["define"]["srcpoints"].Size(), 42u);
+  ASSERT_EQ(after["define"]["despoints"].Size(), 42u);
+  // Names stay with their coordinates; every number is read back exactly.
+  std::size_t kept = 0;
+  for (rapidjson::SizeType i = 0; i < 16; ++i) {
+    const std::string name = before["define"]["names"][i].GetString();
+    if (name == "BM07" || name == "GPS12") continue;
+    EXPECT_EQ(name, names[kept].GetString());
+    for (const char* list : {"srcpoints", "despoints"}) {
+      for (rapidjson::SizeType k = 0; k < 3; ++k) {
+        EXPECT_EQ(after["define"][list][3 * kept + k].GetDouble(),
+                  before["define"][list][3 * i + k].GetDouble());
+      }
+    }
+    ++kept;
+  }
+  const std::string refit = directory_.Path("refit.json");
+  ASSERT_EQ(RunProgram(kFit, {smaller, refit}).exit_status, 0);
+  const ProcessResult again = RunProgram(kReport, {smaller, refit});
+  ASSERT_EQ(again.exit_status, 0) << again.err;
+  EXPECT_NE(again.out.find("(14 points)"), std::string::npos);
+  EXPECT_EQ(again.out.find("BM07"), std::string::npos);
+}
+
+TEST_F(SurveyorTest, WithoutRefusesUnknownPointsAndTooFewLeft) {
+  const std::string out = directory_.Path("new.json");
+  const ProcessResult unknown = RunProgram(
+      kReport,
+      {kNamed, kOrdosResult, "--without", "BM99", "--write-control", out});
+  EXPECT_EQ(unknown.exit_status, 2);
+  EXPECT_EQ(unknown.err, kNamed + ": --without names no point \"BM99\"\n");
+  const ProcessResult too_many = RunProgram(
+      kReport, {kNamed, kOrdosResult, "--without",
+                "1,2,3,4,5,6,7,8,9,10,11,12,13,14", "--write-control", out});
+  EXPECT_EQ(too_many.exit_status, 2);
+  EXPECT_EQ(too_many.err,
+            kNamed + ": --without leaves 2 point(s); a fit needs at least 3\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// RFC 7946: a FeatureCollection of Point features, longitude first, WGS84,
+// with the residuals as properties. ogrinfo (GDAL) reads it where
+// installed.
+TEST_F(SurveyorTest, GeoJsonIsAFeatureCollectionOfThePoints) {
+  const std::string geojson = directory_.Path("points.geojson");
+  ASSERT_EQ(RunProgram(kReport, {kNamed, kOrdosResult, "--geojson", geojson})
+                .exit_status,
+            0);
+  rapidjson::Document document;
+  document.Parse(ReadFile(geojson).c_str());
+  ASSERT_FALSE(document.HasParseError());
+  EXPECT_STREQ(document["type"].GetString(), "FeatureCollection");
+  const rapidjson::Value& features = document["features"];
+  ASSERT_EQ(features.Size(), 16u);
+  rapidjson::Document control;
+  control.Parse(ReadFile(kNamed).c_str());
+  for (rapidjson::SizeType i = 0; i < features.Size(); ++i) {
+    const rapidjson::Value& feature = features[i];
+    EXPECT_STREQ(feature["type"].GetString(), "Feature");
+    EXPECT_STREQ(feature["geometry"]["type"].GetString(), "Point");
+    const rapidjson::Value& xyz = feature["geometry"]["coordinates"];
+    ASSERT_EQ(xyz.Size(), 3u);
+    for (rapidjson::SizeType k = 0; k < 3; ++k) {
+      EXPECT_EQ(xyz[k].GetDouble(),
+                control["define"]["srcpoints"][3 * i + k].GetDouble());
+    }
+    const rapidjson::Value& properties = feature["properties"];
+    EXPECT_STREQ(properties["name"].GetString(),
+                 control["define"]["names"][i].GetString());
+    for (const char* key :
+         {"dE_m", "dN_m", "dH_m", "horizontal_m", "w_E", "w_N", "w_H"}) {
+      EXPECT_TRUE(properties[key].IsNumber()) << key;
+    }
+    EXPECT_TRUE(properties["flagged"].IsBool());
+  }
+  if (ProgramOnPath("ogrinfo")) {
+    const ProcessResult ogr = RunProgram("ogrinfo", {"-ro", "-so", geojson});
+    EXPECT_EQ(ogr.exit_status, 0) << ogr.err;
+    EXPECT_NE(ogr.out.find("Point"), std::string::npos) << ogr.out;
+  }
+}
+
+// Regression: at 100 000 points the plot was 22.5 MB and unreadable.
+TEST_F(SurveyorTest, APlotOfManyPointsStaysSmall) {
+  // 100 000 points over 50 x 65 km, a similarity with centimetre noise.
+  constexpr int kPoints = 100000;
+  testing::UniformNoise uniform(42);
+  std::vector<GeodeticPoint> source;
+  for (int i = 0; i < kPoints; ++i) {
+    source.push_back({110.4 + 0.3 * uniform(), 38.7 + 0.3 * uniform(),
+                      1300.0 + 100.0 * uniform()});
+  }
+  std::string sources;
+  std::string destinations;
+  char number[96];
+  const TransformParameters truth{-39.67, 81.06,  82.73,   -5.2e-6,
+                                  6.7e-6, 4.9e-8, 0.999991};
+  const std::vector<Point3> zone = ProjectToZone(source, 111.0);
+  for (int i = 0; i < kPoints; ++i) {
+    std::snprintf(number, sizeof number, "%s%.7f,%.7f,%.3f", i ? "," : "",
+                  source[i].longitude_degrees, source[i].latitude_degrees,
+                  source[i].height_metres);
+    sources += number;
+    const Point3 grid = ForwardTransform(truth, zone[i]);
+    std::snprintf(number, sizeof number, "%s%.3f,%.3f,%.3f", i ? "," : "",
+                  grid.x + 0.01 * uniform(), grid.y + 0.01 * uniform(),
+                  grid.z + 0.01 * uniform());
+    destinations += number;
+  }
+  const std::string document = directory_.Path("many.json");
+  WriteFile(document, "{\"define\":{\"srcpoints\":[" + sources +
+                          "],\"despoints\":[" + destinations + "]}}");
+  const std::string result = directory_.Path("result.json");
+  ASSERT_EQ(RunProgram(kFit, {document, result}).exit_status, 0);
+  const std::string svg = directory_.Path("plot.svg");
+  ASSERT_EQ(RunProgram(kReport, {document, result, "--svg", svg}).exit_status,
+            0);
+  const std::string plot = ReadFile(svg);
+  EXPECT_LT(plot.size(), 5u << 20);
+  EXPECT_NE(plot.find("points drawn"), std::string::npos);
+}
+
+// The README's cct example runs as written and agrees with the tool's own
+// reverse map and inverse projection.
+TEST(Readme, TheCctExampleRunsAsWritten) {
+  if (!ProgramOnPath("cct")) GTEST_SKIP() << "PROJ's cct is not installed";
+  std::ifstream readme(std::string(HELMERT_SOURCE_DIRECTORY) + "/README.md");
+  std::string line;
+  std::string command;
+  while (std::getline(readme, line)) {
+    if (line.find("| cct ") != std::string::npos) {
+      command = line.substr(line.find_first_not_of(' '));
+      break;
+    }
+  }
+  ASSERT_FALSE(command.empty()) << "no cct example in the README";
+  const ProcessResult run = RunProgram(
+      "sh", {"-c", "cd \"$0\" && " + command, HELMERT_SOURCE_DIRECTORY});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  double longitude = 0, latitude = 0, height = 0;
+  std::istringstream(run.out) >> longitude >> latitude >> height;
+
+  const StoredTransformation stored =
+      ParseResultDocument(ReadFile(kOrdosResult), kOrdosResult);
+  const Point3 zone =
+      ReverseTransform(stored.parameters, {448507.717, 4296938.845, 1368.157});
+  const GeodeticPair ours = GaussKrugerInverse(
+      {zone.x, zone.y}, stored.central_meridian_degrees, kFalseEasting,
+      kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
+  const double east_per_degree =
+      kMetresPerDegree * std::cos(latitude * kDegreeToRadian);
+  EXPECT_NEAR(longitude * east_per_degree,
+              ours.longitude_degrees * east_per_degree, kMillimetre);
+  EXPECT_NEAR(latitude * kMetresPerDegree,
+              ours.latitude_degrees * kMetresPerDegree, kMillimetre);
+  EXPECT_NEAR(height, zone.z, kMillimetre);
+}
+
+// Every command line of the README that runs the built tools runs as
+// written, in order, from a tree laid out like the checkout with `build`
+// the build tree.
+TEST(Readme, TheToolCommandsRunAsWritten) {
+  TemporaryDirectory tree;
+  const std::string source = HELMERT_SOURCE_DIRECTORY;
+  for (const char* folder : {"examples", "tests", "scripts", "bench"}) {
+    std::filesystem::create_directory_symlink(source + "/" + folder,
+                                              tree.Path(folder));
+  }
+  std::filesystem::create_directory_symlink(HELMERT_BUILD_DIRECTORY,
+                                            tree.Path("build"));
+  std::ifstream readme(source + "/README.md");
+  int commands = 0;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("    build/src/", 0) != 0) continue;
+    const ProcessResult run =
+        RunProgram("sh", {"-c", "cd \"$0\" && " + line, tree.path()});
+    EXPECT_EQ(run.exit_status, 0) << line << "\n" << run.err;
+    ++commands;
+  }
+  EXPECT_GE(commands, 6);
+}
+
+}  // namespace
+}  // namespace helmert
