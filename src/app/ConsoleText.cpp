@@ -63,8 +63,11 @@ void AppendFixed10(std::string& text, double value) {
       ++rounded;
     }
   }
-  const std::uint64_t whole = static_cast<std::uint64_t>(rounded / kTenPow10);
-  std::uint64_t fraction = static_cast<std::uint64_t>(rounded % kTenPow10);
+  // |value| < 9e8 keeps the rounded ten-decimal integer below 2^63: the
+  // split into whole and fraction needs no 128-bit division.
+  const std::uint64_t narrow = static_cast<std::uint64_t>(rounded);
+  const std::uint64_t whole = narrow / kTenPow10;
+  std::uint64_t fraction = narrow % kTenPow10;
 
   char digits[40];
   char* end = digits;

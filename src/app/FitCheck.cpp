@@ -16,6 +16,15 @@ void PrintFitCheck(const TransformParameters& parameters,
                    const std::vector<GeodeticPoint>& source,
                    const std::vector<Point3>& projected_source,
                    const std::vector<Point3>& destination, std::ostream& out) {
+  PrintPlaneResiduals(parameters, projected_source, destination, out);
+  PrintGeodeticResiduals(parameters, central_meridian_degrees, source,
+                         destination, out);
+}
+
+void PrintPlaneResiduals(const TransformParameters& parameters,
+                         const std::vector<Point3>& projected_source,
+                         const std::vector<Point3>& destination,
+                         std::ostream& out) {
   ConsoleBuffer console(out);
   std::string& text = console.text();
   for (std::size_t i = 0; i < projected_source.size(); ++i) {
@@ -34,8 +43,16 @@ void PrintFitCheck(const TransformParameters& parameters,
     console.LineDone();
   }
   console.Flush();
+}
 
+void PrintGeodeticResiduals(const TransformParameters& parameters,
+                            double central_meridian_degrees,
+                            const std::vector<GeodeticPoint>& source,
+                            const std::vector<Point3>& destination,
+                            std::ostream& out) {
   if (destination.empty()) return;
+  ConsoleBuffer console(out);
+  std::string& text = console.text();
   const Eigen::Matrix3d inverse =
       InverseRotationMatrix(parameters.R_x, parameters.R_y, parameters.R_z);
   for (std::size_t j = 0; j < destination.size(); ++j) {

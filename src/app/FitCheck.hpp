@@ -29,4 +29,15 @@ void PrintFitCheck(const TransformParameters& parameters,
                    const std::vector<Point3>& projected_source,
                    const std::vector<Point3>& destination, std::ostream& out);
 
+// The two passes of PrintFitCheck, each on its own.
+void PrintPlaneResiduals(const TransformParameters& parameters,
+                         const std::vector<Point3>& projected_source,
+                         const std::vector<Point3>& destination,
+                         std::ostream& out);
+void PrintGeodeticResiduals(const TransformParameters& parameters,
+                            double central_meridian_degrees,
+                            const std::vector<GeodeticPoint>& source,
+                            const std::vector<Point3>& destination,
+                            std::ostream& out);
+
 }  // namespace helmert

@@ -102,26 +102,40 @@ ParameterVector LinearUnknowns(const TransformParameters& p) {
 
 }  // namespace
 
-CentredPairs CentrePairs(const std::vector<PointPair>& pairs) {
+CentredPairs CentrePairs(const std::vector<Point3>& projected_source,
+                         const std::vector<Point3>& destination) {
   CentredPairs centred;
+  const std::size_t n = projected_source.size();
   Point3 source_sum;
   Point3 destination_sum;
-  for (const PointPair& pair : pairs) {
-    source_sum = {source_sum.x + pair.source.x, source_sum.y + pair.source.y,
-                  source_sum.z + pair.source.z};
-    destination_sum = {destination_sum.x + pair.destination.x,
-                       destination_sum.y + pair.destination.y,
-                       destination_sum.z + pair.destination.z};
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point3& s = projected_source[i];
+    const Point3& d = destination[i];
+    source_sum = {source_sum.x + s.x, source_sum.y + s.y, source_sum.z + s.z};
+    destination_sum = {destination_sum.x + d.x, destination_sum.y + d.y,
+                       destination_sum.z + d.z};
   }
-  centred.source_centroid = Mean(source_sum, pairs.size());
-  centred.destination_centroid = Mean(destination_sum, pairs.size());
-  centred.pairs.reserve(pairs.size());
-  for (const PointPair& pair : pairs) {
+  centred.source_centroid = Mean(source_sum, n);
+  centred.destination_centroid = Mean(destination_sum, n);
+  centred.pairs.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
     centred.pairs.push_back(
-        {Minus(pair.source, centred.source_centroid),
-         Minus(pair.destination, centred.destination_centroid)});
+        {Minus(projected_source[i], centred.source_centroid),
+         Minus(destination[i], centred.destination_centroid)});
   }
   return centred;
+}
+
+CentredPairs CentrePairs(const std::vector<PointPair>& pairs) {
+  std::vector<Point3> sources;
+  std::vector<Point3> destinations;
+  sources.reserve(pairs.size());
+  destinations.reserve(pairs.size());
+  for (const PointPair& pair : pairs) {
+    sources.push_back(pair.source);
+    destinations.push_back(pair.destination);
+  }
+  return CentrePairs(sources, destinations);
 }
 
 TransformParameters AboutZoneOrigin(const TransformParameters& centred,
@@ -207,8 +221,7 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
   Point3 destination_centroid;
   LinearMinimum minimum;
   {
-    CentredPairs centred =
-        CentrePairs(MakePointPairs(projected_source, destination));
+    CentredPairs centred = CentrePairs(projected_source, destination);
     minimum = SolveLinearForm(centred.pairs);
     if (!(minimum.geometry_ratio >= kMinimumGeometryConditionRatio)) {
       char ratio[64];

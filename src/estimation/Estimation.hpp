@@ -62,6 +62,10 @@ struct CentredPairs {
   std::vector<PointPair> pairs;
 };
 CentredPairs CentrePairs(const std::vector<PointPair>& pairs);
+// The same for projected source point i and destination point i, without
+// forming the uncentred pairs.
+CentredPairs CentrePairs(const std::vector<Point3>& projected_source,
+                         const std::vector<Point3>& destination);
 
 // Parameters of the centred problem expressed about the zone's origin:
 // T = T_c + c_d - Scale * M * c_s, angles and scale unchanged.

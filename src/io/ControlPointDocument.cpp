@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <rapidjson/document.h>
+#include <rapidjson/memorystream.h>
 #include <rapidjson/prettywriter.h>
+#include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <unordered_set>
 
@@ -20,75 +23,184 @@ namespace {
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
-// The member `name` of `object`, which must be an object, or null when the
-// member is missing. FindMember returns the first of duplicate names.
-const JsonValue* FindMember(const JsonValue& object, const char* name) {
-  const auto member = object.FindMember(name);
-  return member == object.MemberEnd() ? nullptr : &member->value;
-}
+// What the reader keeps of one member of "define" ("srcpoints",
+// "despoints", "names"): whether it is there, whether it is an array, its
+// element count, the first element of the wrong kind, and the elements.
+struct ListSeen {
+  bool present = false;
+  bool is_array = false;
+  std::size_t count = 0;
+  std::size_t first_wrong = kNone;      // index of the first wrong element
+  double pending[3] = {0.0, 0.0, 0.0};  // the triple being read
+  std::vector<std::string> strings;     // "names"
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+};
 
-const JsonValue& RequireArray(const JsonValue& define, const char* name,
-                              const std::string& path) {
-  const JsonValue* array = FindMember(define, name);
-  if (array == nullptr) {
-    throw Error(path + ": \"define\" has no member " + Quoted(name));
-  }
-  if (!array->IsArray()) {
-    throw Error(path + ": \"define\"." + Quoted(name) + " is not an array");
-  }
-  return *array;
-}
+// RapidJSON's SAX handler for the control-point document: follows the
+// structure and collects the two number lists (and the names when asked)
+// straight into vectors, without a DOM. It only records what it sees; the
+// checks are made afterwards, in the order and with the messages of the
+// document's rules. Of a name that occurs twice in one object the first
+// occurrence counts, as FindMember does.
+class ControlDocumentReader
+    : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>,
+                                          ControlDocumentReader> {
+ public:
+  enum class Kind { kScalar, kNumber, kString, kObject, kArray };
 
-// Reads one flat array of numbers into points of three coordinates, in
-// array order. Refuses an empty array, an element that is not a number
-// (naming its index) and a size that is not a multiple of 3.
-template <typename PointT>
-std::vector<PointT> ReadPointList(const JsonValue& array,
-                                  const std::string& member,
-                                  const std::string& path) {
-  const std::string where = path + ": \"define\"." + Quoted(member);
-  const rapidjson::SizeType size = array.Size();
-  if (size == 0) throw Error(where + " is empty");
-  for (rapidjson::SizeType i = 0; i < size; ++i) {
-    if (!array[i].IsNumber()) {
-      throw Error(where + " element " + std::to_string(i) + " is not a number");
+  ControlDocumentReader(bool read_names, std::size_t expected_points)
+      : read_names_(read_names) {
+    source_points.reserve(expected_points);
+    destination_points.reserve(expected_points);
+  }
+
+  bool Null() { return Value(Kind::kScalar); }
+  bool Bool(bool) { return Value(Kind::kScalar); }
+  bool Int(int i) { return Number(static_cast<double>(i)); }
+  bool Uint(unsigned u) { return Number(static_cast<double>(u)); }
+  bool Int64(std::int64_t i) { return Number(static_cast<double>(i)); }
+  bool Uint64(std::uint64_t u) { return Number(static_cast<double>(u)); }
+  bool Double(double d) { return Number(d); }
+  bool String(const char* text, rapidjson::SizeType length, bool) {
+    if (list_ == &names_ && depth_ == list_depth_) {
+      names_.strings.emplace_back(text, length);
     }
+    return Value(Kind::kString);
   }
-  if (size % 3 != 0) {
-    throw Error(where + " holds " + std::to_string(size) +
+  bool StartObject() {
+    Value(Kind::kObject);
+    ++depth_;
+    return true;
+  }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    if (depth_ == 1 || depth_ == define_depth_) key_.assign(text, length);
+    return true;
+  }
+  bool EndObject(rapidjson::SizeType) { return Leave(); }
+  bool StartArray() {
+    Value(Kind::kArray);
+    ++depth_;
+    return true;
+  }
+  bool EndArray(rapidjson::SizeType) { return Leave(); }
+
+  bool root_is_object = false;
+  bool define_seen = false;
+  bool define_is_object = false;
+  ListSeen source_;
+  ListSeen destination_;
+  ListSeen names_;
+  // The lists' whole triples, read straight into points.
+  std::vector<GeodeticPoint> source_points;
+  std::vector<Point3> destination_points;
+
+ private:
+  bool Number(double value) {
+    if (list_ != nullptr && list_ != &names_ && depth_ == list_depth_) {
+      const std::size_t component = list_->count % 3;
+      double* pending = list_->pending;
+      pending[component] = value;
+      if (component == 2) {
+        if (list_ == &source_) {
+          source_points.push_back({pending[0], pending[1], pending[2]});
+        } else {
+          destination_points.push_back({pending[0], pending[1], pending[2]});
+        }
+      }
+    }
+    return Value(Kind::kNumber);
+  }
+
+  // Every value, scalar or the start of a container, at the current depth.
+  bool Value(Kind kind) {
+    if (depth_ == 0) {
+      root_is_object = kind == Kind::kObject;
+    } else if (list_ != nullptr && depth_ == list_depth_) {
+      const bool right =
+          list_ == &names_ ? kind == Kind::kString : kind == Kind::kNumber;
+      if (!right && list_->first_wrong == ListSeen::kNone) {
+        list_->first_wrong = list_->count;
+      }
+      ++list_->count;
+    } else if (depth_ == 1 && root_is_object && !define_seen &&
+               key_ == "define") {
+      define_seen = true;
+      define_is_object = kind == Kind::kObject;
+      if (define_is_object) define_depth_ = 2;
+    } else if (depth_ == define_depth_) {
+      ListSeen* seen = key_ == "srcpoints"              ? &source_
+                       : key_ == "despoints"            ? &destination_
+                       : key_ == "names" && read_names_ ? &names_
+                                                        : nullptr;
+      if (seen != nullptr && !seen->present) {
+        seen->present = true;
+        seen->is_array = kind == Kind::kArray;
+        if (seen->is_array) {
+          list_ = seen;
+          list_depth_ = depth_ + 1;
+        }
+      }
+    }
+    return true;
+  }
+
+  bool Leave() {
+    --depth_;
+    if (list_ != nullptr && depth_ < list_depth_) list_ = nullptr;
+    if (depth_ < define_depth_) define_depth_ = -1;
+    return true;
+  }
+
+  const bool read_names_;
+  int depth_ = 0;          // containers open
+  int define_depth_ = -1;  // depth of the first "define" object's members
+  std::string key_;        // the last key at depth 1 or in "define"
+  ListSeen* list_ = nullptr;
+  int list_depth_ = -1;  // depth of the collected array's elements
+};
+
+// Checks one flat array of numbers read as points of three coordinates, in
+// array order: refuses a missing member, one that is not an array, an
+// empty array, an element that is not a number (naming its index) and a
+// size that is not a multiple of 3.
+void CheckPointList(const ListSeen& seen, const std::string& member,
+                    const std::string& path) {
+  if (!seen.present) {
+    throw Error(path + ": \"define\" has no member " + Quoted(member));
+  }
+  const std::string where = path + ": \"define\"." + Quoted(member);
+  if (!seen.is_array) throw Error(where + " is not an array");
+  if (seen.count == 0) throw Error(where + " is empty");
+  if (seen.first_wrong != ListSeen::kNone) {
+    throw Error(where + " element " + std::to_string(seen.first_wrong) +
+                " is not a number");
+  }
+  if (seen.count % 3 != 0) {
+    throw Error(where + " holds " + std::to_string(seen.count) +
                 " numbers, not a whole number of (x, y, z) triples");
   }
-  std::vector<PointT> points;
-  points.reserve(size / 3);
-  for (rapidjson::SizeType i = 0; i < size; i += 3) {
-    points.push_back({array[i].GetDouble(), array[i + 1].GetDouble(),
-                      array[i + 2].GetDouble()});
-  }
-  return points;
 }
 
 // The point names: an array of as many distinct strings as points.
-std::vector<std::string> ReadPointNames(const JsonValue& list,
-                                        std::size_t count,
-                                        const std::string& path) {
+std::vector<std::string> PointNames(ListSeen& seen, std::size_t count,
+                                    const std::string& path) {
   const std::string where = path + ": \"define\".\"names\"";
-  if (!list.IsArray()) throw Error(where + " is not an array");
-  if (list.Size() != count) {
-    throw Error(where + " holds " + std::to_string(list.Size()) +
-                " names for " + std::to_string(count) + " points");
+  if (!seen.is_array) throw Error(where + " is not an array");
+  if (seen.count != count) {
+    throw Error(where + " holds " + std::to_string(seen.count) + " names for " +
+                std::to_string(count) + " points");
   }
-  std::vector<std::string> names;
-  std::unordered_set<std::string> seen;
-  for (rapidjson::SizeType i = 0; i < list.Size(); ++i) {
-    if (!list[i].IsString()) {
-      throw Error(where + " element " + std::to_string(i) + " is not a string");
-    }
-    names.emplace_back(list[i].GetString(), list[i].GetStringLength());
-    if (!seen.insert(names.back()).second) {
-      throw Error(where + " names \"" + names.back() + "\" twice");
+  if (seen.first_wrong != ListSeen::kNone) {
+    throw Error(where + " element " + std::to_string(seen.first_wrong) +
+                " is not a string");
+  }
+  std::unordered_set<std::string> distinct;
+  for (const std::string& name : seen.strings) {
+    if (!distinct.insert(name).second) {
+      throw Error(where + " names \"" + name + "\" twice");
     }
   }
-  return names;
+  return std::move(seen.strings);
 }
 
 }  // namespace
@@ -129,21 +241,30 @@ std::string ReadTextFile(const std::string& path) {
 ControlPoints ParseControlPointDocument(const std::string& text,
                                         const std::string& path,
                                         std::vector<std::string>* names) {
-  JsonDocument document;
-  ParseJsonObject(text, path, document);
-  const JsonValue* define = FindMember(document, "define");
-  if (define == nullptr) {
+  // A number takes at least two bytes ("0,"), most about twelve: room for
+  // a point per 36 bytes in each list saves the copies of growing for most
+  // documents, and what is reserved but not used costs no memory.
+  ControlDocumentReader reader(names != nullptr, text.size() / 36);
+  JsonReader parser;
+  rapidjson::MemoryStream bytes(text.data(), text.size());
+  rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream>
+      input(bytes);
+  parser.Parse<rapidjson::kParseIterativeFlag>(input, reader);
+  ThrowIfParseError(parser, path);
+  if (!reader.root_is_object) {
+    throw Error(path + ": the document is not a JSON object");
+  }
+  if (!reader.define_seen) {
     throw Error(path + ": the document has no member \"define\"");
   }
-  if (!define->IsObject()) {
+  if (!reader.define_is_object) {
     throw Error(path + ": \"define\" is not an object");
   }
-
+  CheckPointList(reader.source_, "srcpoints", path);
   ControlPoints points;
-  points.source = ReadPointList<GeodeticPoint>(
-      RequireArray(*define, "srcpoints", path), "srcpoints", path);
-  points.destination = ReadPointList<Point3>(
-      RequireArray(*define, "despoints", path), "despoints", path);
+  points.source = std::move(reader.source_points);
+  CheckPointList(reader.destination_, "despoints", path);
+  points.destination = std::move(reader.destination_points);
   if (points.source.size() != points.destination.size()) {
     throw Error(path + ": \"srcpoints\" holds " +
                 std::to_string(points.source.size()) +
@@ -152,9 +273,8 @@ ControlPoints ParseControlPointDocument(const std::string& text,
   }
   if (names != nullptr) {
     names->clear();
-    const JsonValue* list = FindMember(*define, "names");
-    if (list != nullptr) {
-      *names = ReadPointNames(*list, points.source.size(), path);
+    if (reader.names_.present) {
+      *names = PointNames(reader.names_, points.source.size(), path);
     }
   }
   return points;

@@ -22,4 +22,12 @@ void ParseJsonObject(const std::string& text, const std::string& path,
   }
 }
 
+void ThrowIfParseError(const JsonReader& reader, const std::string& path) {
+  if (reader.HasParseError()) {
+    throw Error(path + ": invalid JSON at byte offset " +
+                std::to_string(reader.GetErrorOffset()) + ": " +
+                rapidjson::GetParseError_En(reader.GetParseErrorCode()));
+  }
+}
+
 }  // namespace helmert

@@ -40,6 +40,15 @@ using JsonDocument = rapidjson::GenericDocument<
     ThrowingAllocator>;
 using JsonValue = JsonDocument::ValueType;
 
+// RapidJSON's SAX reader, its parser stack on ThrowingAllocator.
+using JsonReader =
+    rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>,
+                             ThrowingAllocator>;
+
+// Throws Error naming `path`, with the byte offset and RapidJSON's own
+// message, when the reader stopped on a syntax error.
+void ThrowIfParseError(const JsonReader& reader, const std::string& path);
+
 // Parses `text` into `document` as strict JSON (RapidJSON's default grammar,
 // without recursion, so that no depth of nesting can exhaust the stack) and
 // requires an object at the root. Throws Error naming `path`, with the byte
