@@ -179,12 +179,31 @@ ComponentSums SumComponents(const TransformParameters& parameters,
   return sums;
 }
 
+// The |w| beyond which a component is flagged: the two-sided
+// kBlunderTestLevel point of Student's t with `dof` degrees of freedom, by
+// bisection on the F(1, dof) tail of w^2 (3 for many degrees of freedom).
+double CriticalW(double dof) {
+  double low = 0.0;
+  double high = 1e3;
+  for (int step = 0; step < 60; ++step) {
+    const double middle = 0.5 * (low + high);
+    if (FUpperTail(middle * middle, 1.0, dof) < kBlunderTestLevel) {
+      high = middle;
+    } else {
+      low = middle;
+    }
+  }
+  return high;
+}
+
 // Data snooping, point by point, with the components estimated without the
-// point; or, against a fit, with the fit's prediction.
-void SnoopForBlunders(const TransformParameters& parameters,
-                      const std::vector<Point3>& projected_source,
-                      const Geometry& geometry, const FitReference* reference,
-                      Assessment& assessment) {
+// point; or, against a fit, with the fit's prediction. Returns the sums the
+// components came from, which the parameters' precision needs too.
+ComponentSums SnoopForBlunders(const TransformParameters& parameters,
+                               const std::vector<Point3>& projected_source,
+                               const Geometry& geometry,
+                               const FitReference* reference,
+                               Assessment& assessment) {
   const std::size_t n = assessment.points.size();
   const ComponentSums sums =
       SumComponents(parameters, projected_source, geometry, assessment);
@@ -196,6 +215,21 @@ void SnoopForBlunders(const TransformParameters& parameters,
                        static_cast<double>(n) - sums.height_rows.trace()};
 
   const int dof_without_point = assessment.degrees_of_freedom - 3;
+  // The degrees of freedom of the precision each component is judged by,
+  // the same for every point, and the |w| that flags it.
+  const Eigen::Vector3d dof =
+      reference != nullptr ? Eigen::Vector3d(reference->plan.redundancy,
+                                             reference->plan.redundancy,
+                                             reference->height.redundancy)
+                           : Eigen::Vector3d(assessment.plan.redundancy - 2.0,
+                                             assessment.plan.redundancy - 2.0,
+                                             assessment.height.redundancy - 1.0)
+                                 .cwiseMax(1.0);
+  assessment.plan_critical_w = CriticalW(dof(0));
+  assessment.height_critical_w = CriticalW(dof(2));
+  const Eigen::Vector3d critical(assessment.plan_critical_w,
+                                 assessment.plan_critical_w,
+                                 assessment.height_critical_w);
   // One point fewer: 2 plan and 1 height observation fewer in the system.
   const Eigen::Matrix2d system_without =
       sums.system - Eigen::Vector2d(2.0, 1.0).asDiagonal().toDenseMatrix();
@@ -203,7 +237,6 @@ void SnoopForBlunders(const TransformParameters& parameters,
                              system_without(1, 1) > 0.5 &&
                              system_without.determinant() > 0.0;
   CheckAgainstFit check;
-  double effective_dof_inverse = 0.0;
   double predicted_plan = 0.0;
   double predicted_height = 0.0;
   double worst = -1.0;
@@ -219,10 +252,8 @@ void SnoopForBlunders(const TransformParameters& parameters,
     point.redundancy = {redundancy(0, 0), redundancy(1, 1), redundancy(2, 2)};
     point.standardized = {kNotANumber, kNotANumber, kNotANumber};
     point.largest = kNotANumber;
-    point.probability = kNotANumber;
 
     Eigen::Vector3d variance;
-    Eigen::Vector3d dof;  // of the precision each component is judged by
     if (reference != nullptr) {
       // The fit's prediction: its components plus its parameters' spread.
       const Eigen::Matrix<double, 3, 7> rows =
@@ -236,18 +267,16 @@ void SnoopForBlunders(const TransformParameters& parameters,
       variance = Eigen::Vector3d(sp, sp, sh) + spread.diagonal();
       predicted_plan += variance(0) + variance(1);
       predicted_height += variance(2);
-      dof = Eigen::Vector3d(reference->plan.redundancy,
-                            reference->plan.redundancy,
-                            reference->height.redundancy);
     } else {
-      const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> spectrum(
-          redundancy, Eigen::EigenvaluesOnly);
+      // A pivot of I - H_ii near 0: the point alone determines part of the
+      // parameters and cannot be tested.
+      const Eigen::LDLT<Eigen::Matrix3d> block(redundancy);
       if (dof_without_point <= 0 || !groups_remain ||
-          !(spectrum.eigenvalues().minCoeff() > kSmallestBlockRedundancy)) {
+          !(block.vectorD().minCoeff() > kSmallestBlockRedundancy)) {
         continue;
       }
       // The point's own share of each group's sum of squares.
-      const Eigen::Vector3d weighted = redundancy.ldlt().solve(e);
+      const Eigen::Vector3d weighted = block.solve(e);
       const Eigen::Vector2d own(e(0) * weighted(0) + e(1) * weighted(1),
                                 e(2) * weighted(2));
       const Eigen::Vector2d without = SolveComponents(
@@ -257,10 +286,6 @@ void SnoopForBlunders(const TransformParameters& parameters,
       const ParameterMatrix spread =
           sp * sums.plan_rows + sh * sums.height_rows;
       const Eigen::Vector3d own_variance(sp, sp, sh);
-      dof = Eigen::Vector3d(assessment.plan.redundancy - 2.0,
-                            assessment.plan.redundancy - 2.0,
-                            assessment.height.redundancy - 1.0)
-                .cwiseMax(1.0);
       for (int c = 0; c < 3; ++c) {
         const double leverage = u.col(c).squaredNorm();
         variance(c) = own_variance(c) * (1.0 - 2.0 * leverage) +
@@ -274,14 +299,7 @@ void SnoopForBlunders(const TransformParameters& parameters,
     point.standardized = {w(0), w(1), w(2)};
     w.cwiseAbs().maxCoeff(&point.largest_component);
     point.largest = w.cwiseAbs().maxCoeff();
-    // w^2 is F(1, dof) for Student's t with dof degrees of freedom.
-    point.probability = 1.0;
-    for (int c = 0; c < 3; ++c) {
-      point.probability =
-          std::min(point.probability, FUpperTail(w(c) * w(c), 1.0, dof(c)));
-    }
-    point.flagged = point.probability < kBlunderTestLevel;
-    effective_dof_inverse += (1.0 / dof(0) + 1.0 / dof(1) + 1.0 / dof(2));
+    point.flagged = (w.cwiseAbs().array() > critical.array()).any();
     if (point.flagged) ++assessment.flagged_count;
     assessment.blunder_test_available = true;
     check.chi_square += w.squaredNorm();
@@ -298,20 +316,20 @@ void SnoopForBlunders(const TransformParameters& parameters,
     // The fit's precision is itself estimated: the mean square of the w is
     // F-distributed, with the fit's degrees of freedom (averaged over the
     // components in the harmonic sense) in the denominator.
-    const double fit_dof = 3.0 * count / effective_dof_inverse;
+    const double fit_dof = 3.0 / (1.0 / dof(0) + 1.0 / dof(1) + 1.0 / dof(2));
     check.probability = FUpperTail(check.chi_square / check.degrees_of_freedom,
                                    check.degrees_of_freedom, fit_dof);
     check.agrees = check.probability >= kCheckTestLevel;
     assessment.check = check;
   }
+  return sums;
 }
 
 // The parameters' precision: (J^T J)^-1 = D R^-1 R^-T D for the scaled
 // triangle R, and with two components D R^-1 (sum_k sigma_k^2 M_k) R^-T D.
-ParameterPrecision EstimatePrecision(
-    const TransformParameters& parameters,
-    const std::vector<Point3>& projected_source, const Geometry& geometry,
-    const Assessment& assessment) {
+ParameterPrecision EstimatePrecision(const Geometry& geometry,
+                                     const ComponentSums& sums,
+                                     const Assessment& assessment) {
   ParameterPrecision precision;
   const ParameterMatrix inverse_triangle =
       geometry.Upper().solve(ParameterMatrix::Identity());
@@ -328,8 +346,6 @@ ParameterPrecision EstimatePrecision(
           cofactor(j, k) / std::sqrt(cofactor(j, j) * cofactor(k, k));
     }
   }
-  const ComponentSums sums =
-      SumComponents(parameters, projected_source, geometry, assessment);
   const ParameterMatrix spread = assessment.plan.variance * sums.plan_rows +
                                  assessment.height.variance * sums.height_rows;
   precision.covariance_by_components =
@@ -440,11 +456,10 @@ Assessment AssessTransformation(const TransformParameters& parameters,
     assessment.sigma0 =
         std::sqrt(assessment.sum_of_squares / assessment.degrees_of_freedom);
   }
-  SnoopForBlunders(parameters, projected_source, geometry, reference,
-                   assessment);
+  const ComponentSums sums = SnoopForBlunders(parameters, projected_source,
+                                              geometry, reference, assessment);
   if (assessment.fitted_points) {
-    assessment.precision =
-        EstimatePrecision(parameters, projected_source, geometry, assessment);
+    assessment.precision = EstimatePrecision(geometry, sums, assessment);
   }
   assessment.trend = AnalyseTrend(projected_source, assessment);
   return assessment;

@@ -113,10 +113,7 @@ struct PointAssessment {
   Point3 standardized;        // w per component; not-a-number if not testable
   double largest = 0;         // max |w|; not-a-number if not testable
   int largest_component = 0;  // 0 E, 1 N, 2 H: the component of `largest`
-  // The smallest two-sided probability of its components' w under
-  // Student's t; not-a-number if not testable.
-  double probability = 0;
-  bool flagged = false;  // probability < kBlunderTestLevel
+  bool flagged = false;       // some |w| beyond its component's critical w
 };
 
 using ParameterMatrix = Eigen::Matrix<double, 7, 7>;
@@ -184,6 +181,11 @@ struct Assessment {
   double sigma0 = 0;           // sqrt(sum_of_squares / dof) (metres)
   VarianceComponent plan;      // easting and northing
   VarianceComponent height;
+  // The |w| beyond which a plan or a height component is flagged: the
+  // two-sided kBlunderTestLevel point of Student's t with the degrees of
+  // freedom of the precision it is judged by.
+  double plan_critical_w = kBlunderThreshold;
+  double height_critical_w = kBlunderThreshold;
   double rms_horizontal = 0;  // sqrt(mean of dE^2 + dN^2) (metres)
   double rms_vertical = 0;    // sqrt(mean of dH^2) (metres)
   std::size_t max_horizontal_point = 0;

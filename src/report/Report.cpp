@@ -1,5 +1,6 @@
 #include "report/Report.hpp"
 
+#include <charconv>
 #include <cmath>
 
 #include "common/Error.hpp"
@@ -24,6 +25,34 @@ std::string Fixed(double value, int width, int decimals) {
   if (!std::isfinite(value)) return Printf(" %*s", width - 1, "n/a");
   if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals)) value = 0.0;
   return Printf(" %*.*f", width - 1, decimals, value);
+}
+
+// As text += Fixed(value, width, decimals) for the per-point lines, without
+// printf: to_chars writes the same correctly rounded digits as "%.*f".
+void AppendFixed(std::string& text, double value, int width, int decimals) {
+  static const double kHalfUnit[] = {0.5 * std::pow(10.0, -2),
+                                     0.5 * std::pow(10.0, -5)};
+  if (!std::isfinite(value) || (decimals != 2 && decimals != 5)) {
+    text += Fixed(value, width, decimals);
+    return;
+  }
+  if (std::fabs(value) < kHalfUnit[decimals == 5]) value = 0.0;
+  char digits[400];  // "%.5f" of the largest double and its sign
+  const std::to_chars_result end =
+      std::to_chars(digits, digits + sizeof digits, value,
+                    std::chars_format::fixed, decimals);
+  const std::size_t length = static_cast<std::size_t>(end.ptr - digits);
+  text += ' ';
+  const std::size_t field = static_cast<std::size_t>(width - 1);
+  if (length < field) text.append(field - length, ' ');
+  text.append(digits, length);
+}
+
+// The label right-aligned in `width` characters, as "%*s" would.
+void AppendRight(std::string& text, const std::string& label,
+                 std::size_t width) {
+  if (label.size() < width) text.append(width - label.size(), ' ');
+  text += label;
 }
 
 void AppendTransformation(const TransformationReport& report,
@@ -80,14 +109,14 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
       "w_N     w_H\n";
   for (std::size_t i = 0; i < a.points.size(); ++i) {
     const PointAssessment& point = a.points[i];
-    text += Printf("%8s", report.labels[i].c_str());
-    text += Fixed(point.residual.x, 12, 5);
-    text += Fixed(point.residual.y, 12, 5);
-    text += Fixed(point.residual.z, 12, 5);
-    text += Fixed(point.horizontal, 12, 5);
-    text += Fixed(point.standardized.x, 8, 2);
-    text += Fixed(point.standardized.y, 8, 2);
-    text += Fixed(point.standardized.z, 8, 2);
+    AppendRight(text, report.labels[i], 8);
+    AppendFixed(text, point.residual.x, 12, 5);
+    AppendFixed(text, point.residual.y, 12, 5);
+    AppendFixed(text, point.residual.z, 12, 5);
+    AppendFixed(text, point.horizontal, 12, 5);
+    AppendFixed(text, point.standardized.x, 8, 2);
+    AppendFixed(text, point.standardized.y, 8, 2);
+    AppendFixed(text, point.standardized.z, 8, 2);
     text += point.flagged ? Printf("  FLAGGED %c\n",
                                    kComponentNames[point.largest_component])
                           : "\n";
@@ -111,8 +140,11 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
           ? "plan and height precision estimated without the point, "
             "redundancy numbers from the fit"
           : "plan and height precision estimated without the point";
-  text += Printf("Flagged (|w| beyond 3 sigma in E, N or H; %s): %zu of %zu\n",
-                 judged_by, a.flagged_count, a.points.size());
+  text += Printf(
+      "Flagged (|w| beyond 3 sigma, Student's t: %.2f in plan, %.2f in "
+      "height; %s): %zu of %zu\n",
+      a.plan_critical_w, a.height_critical_w, judged_by, a.flagged_count,
+      a.points.size());
   if (a.trend.detected) {
     text +=
         "  (the residuals are systematic, see below: the flags may point at "

@@ -108,7 +108,6 @@ void WritePoints(const TransformationReport& report, JsonWriter& writer) {
     } else {
       writer.Null();
     }
-    Member(writer, "probability", point.probability);
     writer.Key("flagged");
     writer.Bool(point.flagged);
     writer.EndObject();
@@ -144,6 +143,8 @@ void WriteSummary(const Assessment& a, JsonWriter& writer) {
   writer.Key("blunder_threshold");
   writer.Double(kBlunderThreshold);
   Member(writer, "blunder_test_level", kBlunderTestLevel);
+  Member(writer, "plan_critical_w", a.plan_critical_w);
+  Member(writer, "height_critical_w", a.height_critical_w);
   writer.Key("worst_point");
   if (a.blunder_test_available) {
     PointNumber(writer, a.worst_point);
