@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -83,6 +84,15 @@ TemporaryDirectory::~TemporaryDirectory() {
 
 std::string TemporaryDirectory::Path(const std::string& name) const {
   return path_ + "/" + name;
+}
+
+std::vector<std::string> TemporaryDirectory::Names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bool ProgramOnPath(const std::string& name) {

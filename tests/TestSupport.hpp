@@ -33,6 +33,8 @@ class TemporaryDirectory {
   TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
   std::string Path(const std::string& name) const;
   const std::string& path() const { return path_; }
+  // The names of the entries in the directory, sorted.
+  std::vector<std::string> Names() const;
 
  private:
   std::string path_;

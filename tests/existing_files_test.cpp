@@ -63,15 +63,7 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 class ExistingFilesTest : public ::testing::Test {
  protected:
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(directory_.path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Names() const { return directory_.Names(); }
   TemporaryDirectory directory_;
 };
 

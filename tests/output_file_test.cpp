@@ -23,16 +23,7 @@ using testing::WriteFile;
 
 class OutputFileTest : public ::testing::Test {
  protected:
-  // The names in the scratch directory, sorted.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(directory_.path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Names() const { return directory_.Names(); }
   std::string Written(const std::string& path, const std::string& text) {
     OutputFile file(path);
     file.Write(text);

@@ -10,22 +10,11 @@
 #include <string>
 
 #include "report/Report.hpp"
+#include "report/StringOutput.hpp"
 
 namespace helmert {
 
 namespace {
-
-// Appends straight to the string, as the JSON report does.
-class StringOutput {
- public:
-  using Ch = char;
-  explicit StringOutput(std::string& text) : text_(text) {}
-  void Put(char c) { text_.push_back(c); }
-  void Flush() {}
-
- private:
-  std::string& text_;
-};
 
 using Writer = rapidjson::Writer<StringOutput>;
 

@@ -9,24 +9,12 @@
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 #include "report/Report.hpp"
+#include "report/StringOutput.hpp"
 #include "report/Utf8.hpp"
 
 namespace helmert {
 
 namespace {
-
-// Writes straight into the report's string: a report of a million points is
-// some 350 MB, which a StringBuffer and its copy would hold twice.
-class StringOutput {
- public:
-  using Ch = char;
-  explicit StringOutput(std::string& text) : text_(text) {}
-  void Put(char c) { text_.push_back(c); }
-  void Flush() {}
-
- private:
-  std::string& text_;
-};
 
 using JsonWriter = rapidjson::PrettyWriter<StringOutput>;
 
