@@ -38,11 +38,12 @@ std::string FormatGeoJson(const TransformationReport& report) {
   // writer of its own, the collection's brackets and commas by hand.
   text += "{\"type\":\"FeatureCollection\",\"features\":[\n";
   StringOutput output(text);
+  Writer writer(output);  // reset for each feature, its stack kept
   for (std::size_t i = 0; i < a.points.size(); ++i) {
     const PointAssessment& point = a.points[i];
     const GeodeticPoint& where = report.source[i];
     if (i > 0) text += ",\n";
-    Writer writer(output);
+    writer.Reset(output);
     writer.StartObject();
     writer.Key("type");
     writer.String("Feature");
