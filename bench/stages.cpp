@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
       helmert::EstimateParameters(projected, points.destination);
   watch.Lap("EstimateParameters (all)");
   std::ofstream null("/dev/null");
-  helmert::ReportFit(fit, argv[1], null, null);
+  helmert::ReportFit(fit, null, null);
   helmert::PrintPlaneResiduals(fit.parameters, projected, points.destination,
                                null);
   watch.Lap("fit check: plane lines");

@@ -176,18 +176,23 @@ INSTANTIATE_TEST_SUITE_P(
         RejectedCase{
             "ElementIsAString",
             Define(R"("srcpoints": [1, "2", 3], "despoints": [1, 2, 3])"),
-            "doc.json: \"define\".\"srcpoints\" element 1 is not a "
-            "number"},
+            "doc.json: \"define\".\"srcpoints\" element 2 (point 1, "
+            "latitude) is not a number"},
         RejectedCase{
             "ElementIsNull",
             Define(R"("srcpoints": [1, 2, 3], "despoints": [1, 2, null])"),
-            "doc.json: \"define\".\"despoints\" element 2 is not a "
-            "number"},
+            "doc.json: \"define\".\"despoints\" element 3 (point 1, "
+            "height) is not a number"},
         RejectedCase{
             "NestedTriples",
             Define(R"("srcpoints": [[1, 2, 3]], "despoints": [1, 2, 3])"),
-            "doc.json: \"define\".\"srcpoints\" element 0 is not a "
-            "number"},
+            "doc.json: \"define\".\"srcpoints\" element 1 (point 1, "
+            "longitude) is not a number"},
+        RejectedCase{
+            "CentralMeridianNotANumber",
+            Define(R"("srcpoints": [1, 2, 3], "despoints": [1, 2, 3],
+                      "central_meridian": "114")"),
+            "doc.json: \"define\".\"central_meridian\" is not a number"},
         RejectedCase{
             "IncompleteTriple",
             Define(R"("srcpoints": [1, 2, 3, 4], "despoints": [1, 2, 3])"),
@@ -211,6 +216,21 @@ void PrintTo(const InvalidPointsCase& c, std::ostream* os) { *os << c.name; }
 class ValidateControlPointsTest
     : public ::testing::TestWithParam<InvalidPointsCase> {};
 
+TEST(ValidateControlPoints, RefusesACentralMeridianBeyond180) {
+  ControlPoints points;
+  points.source = {{110, 38, 0}, {110.1, 38, 0}, {110, 38.1, 0}};
+  points.destination.resize(3);
+  points.central_meridian_degrees = 180.5;
+  try {
+    ValidateControlPoints(points, "doc.json");
+    FAIL() << "accepted";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "doc.json: \"define\".\"central_meridian\" 180.5 is outside "
+              "[-180, 180] degrees");
+  }
+}
+
 TEST_P(ValidateControlPointsTest, IsRefusedWithItsMessage) {
   ControlPoints points;
   points.source = GetParam().source;
@@ -232,20 +252,37 @@ INSTANTIATE_TEST_SUITE_P(
                           "parameters need at least 3"},
         InvalidPointsCase{"LongitudeBeyond180",
                           {{110, 38, 0}, {180.5, 38, 0}, {110, 38.1, 0}},
-                          "doc.json: \"srcpoints\" point 1: longitude 180.5 "
+                          "doc.json: \"srcpoints\" point 2: longitude 180.5 "
                           "is outside [-180, 180]"},
         InvalidPointsCase{"HugeLongitude",
                           {{1e300, 38, 0}, {110, 38, 0}, {110, 38.1, 0}},
-                          "doc.json: \"srcpoints\" point 0: longitude 1e+300 "
+                          "doc.json: \"srcpoints\" point 1: longitude 1e+300 "
                           "is outside [-180, 180]"},
         InvalidPointsCase{"NorthPole",
                           {{110, 38, 0}, {110, 38.1, 0}, {110, 90, 0}},
-                          "doc.json: \"srcpoints\" point 2: latitude 90 is "
+                          "doc.json: \"srcpoints\" point 3: latitude 90 is "
                           "not strictly between -90 and 90"},
         InvalidPointsCase{"BeyondTheSouthPole",
                           {{110, -91, 0}, {110, 38.1, 0}, {110, 38, 0}},
-                          "doc.json: \"srcpoints\" point 0: latitude -91 is "
-                          "not strictly between -90 and 90"}),
+                          "doc.json: \"srcpoints\" point 1: latitude -91 is "
+                          "not strictly between -90 and 90"},
+        // The pair the wrong way round: the message says which comes first.
+        InvalidPointsCase{"LatitudeFirst",
+                          {{38, 110, 0}, {38.1, 110, 0}, {38, 110.1, 0}},
+                          "doc.json: \"srcpoints\" point 1: latitude 110 is "
+                          "not strictly between -90 and 90; \"srcpoints\" "
+                          "takes the longitude first, then the latitude"},
+        // Earth-centred coordinates of Beijing instead of degrees.
+        InvalidPointsCase{"GeocentricCoordinates",
+                          {{-2148744.3, 4426641.2, 4044655.9},
+                           {110, 38, 0},
+                           {110, 38.1, 0}},
+                          "doc.json: \"srcpoints\" point 1 (-2148744.3, "
+                          "4426641.2, 4044655.9) looks like geocentric X, Y, "
+                          "Z (its length is 6370 km, the Earth's radius): "
+                          "give longitude and latitude in degrees and the "
+                          "ellipsoidal height (cct +proj=cart +ellps=WGS84 "
+                          "+inv converts them)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ValidateControlPoints, AcceptsTheEdgesOfTheRange) {

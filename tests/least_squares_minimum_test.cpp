@@ -1,7 +1,9 @@
 // The fit lands on the least-squares minimum on the grids users have: zone
 // numbers in front of the easting, another false easting, a local site grid
 // near zero, a false northing in the south, a site across the 180th
-// meridian. Regression: about the zone's origin, with Ceres' default
+// meridian, a high latitude, and grids whose central meridian the document
+// names (a 3-degree zone the points' mean does not pick, a 6-degree zone,
+// the Hong Kong 1980 Grid at 114 deg 10' 42.8"). Regression: about the zone's origin, with Ceres' default
 // parameter tolerance, the solver stopped up to 1.44 times the minimum's
 // cost on such grids and reported success.
 //
@@ -40,7 +42,7 @@ TEST_P(LeastSquaresMinimumTest, FitSatisfiesTheNormalEquations) {
       ParseControlPointDocument(testing::ReadFile(path), path);
   ValidateControlPoints(points, path);
   const std::vector<Point3> projected =
-      ProjectToZone(points.source, SelectCentralMeridian(points.source));
+      ProjectToZone(points.source, ZoneCentralMeridian(points));
   const FitOutcome fit = EstimateParameters(projected, points.destination);
   ASSERT_TRUE(fit.usable) << fit.message;
 
@@ -76,6 +78,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "grids/bj54-zone38-prefixed.json",
                       "grids/local-site.json", "grids/dhdn-gk4.json",
                       "grids/south-false-northing.json", "grids/dateline.json",
+                      "grids/etrs-tm35fin-sodankyla.json",
+                      // Central meridians that the document names.
+                      "grids/bj54-henan-zone38.json",
+                      "grids/bj54-wuhan-6degree-zone20.json",
+                      "grids/hk1980-grid.json",
                       "similarity-hefei.json", "santiago-west.json",
                       "blunder-zhengzhou.json"),
     [](const auto& info) {

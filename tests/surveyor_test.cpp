@@ -67,7 +67,7 @@ TEST_P(BadNamesTest, TheReportRefusesAndTheFitIgnores) {
   EXPECT_EQ(report.exit_status, 2);
   EXPECT_EQ(report.out, "");
   EXPECT_EQ(report.err,
-            control + ": \"define\".\"names\" " + GetParam().message + "\n");
+            control + ": \"define\".\"names\"" + GetParam().message + "\n");
   EXPECT_EQ(RunProgram(kFit, {control, directory_.Path("r.json")}).exit_status,
             0);
 }
@@ -75,16 +75,16 @@ TEST_P(BadNamesTest, TheReportRefusesAndTheFitIgnores) {
 INSTANTIATE_TEST_SUITE_P(
     Names, BadNamesTest,
     ::testing::Values(
-        NamesCase{"NotAnArray", "\"BM01\"", "is not an array"},
-        NamesCase{"TooFew", "[\"A\", \"B\"]", "holds 2 names for 16 points"},
+        NamesCase{"NotAnArray", "\"BM01\"", " is not an array"},
+        NamesCase{"TooFew", "[\"A\", \"B\"]", " holds 2 names for 16 points"},
         NamesCase{"NotAString",
                   "[\"A\",2,\"C\",\"D\",\"E\",\"F\",\"G\",\"H\",\"I\",\"J\","
                   "\"K\",\"L\",\"M\",\"N\",\"O\",\"P\"]",
-                  "element 1 is not a string"},
+                  ": name of point 2 is not a string"},
         NamesCase{"Twice",
                   "[\"A\",\"B\",\"C\",\"D\",\"E\",\"F\",\"G\",\"H\",\"I\","
                   "\"J\",\"K\",\"L\",\"M\",\"N\",\"O\",\"A\"]",
-                  "names \"A\" twice"}),
+                  " names \"A\" twice (points 1 and 16)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The loop the README shows: report, drop the flagged point, fit again,

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/ConsoleLabels.hpp"
+#include "app/Diagnosis.hpp"
 #include "app/FitCheck.hpp"
 #include "common/Error.hpp"
 #include "estimation/Estimation.hpp"
@@ -13,8 +14,8 @@
 
 namespace helmert {
 
-void ReportFit(const FitOutcome& fit, const std::string& control_name,
-               std::ostream& out, std::ostream& warnings) {
+void ReportFit(const FitOutcome& fit, std::ostream& out,
+               std::ostream& warnings) {
   const TransformParameters& p = fit.parameters;
   out << fit.full_report << "\n";
   out << kParameterBlockLabel;
@@ -25,21 +26,12 @@ void ReportFit(const FitOutcome& fit, const std::string& control_name,
   out << "R_y = " << p.R_y << "\n";
   out << "R_z = " << p.R_z << "\n";
   out << "Scale = " << p.Scale << "\n";
-  try {
-    RequireUsableFit(fit);
-  } catch (const Error& error) {
-    throw Error(control_name + ": " + error.what());
-  }
-  if (fit.stopped_without_converging && !fit.exact_minimum_used) {
+  if (fit.replacement_matters) {
     out.flush();
-    warnings << "warning: the fit stopped without converging after "
-             << fit.iterations << " iteration(s): " << fit.message << std::endl;
-  }
-  if (fit.exact_minimum_used) {
-    out.flush();
-    warnings << "warning: the solver stopped " << fit.excess_deviations
-             << " standard deviations short of the least-squares minimum "
-                "(residuals up to "
+    warnings << "warning: the solver stopped short of the least-squares "
+                "minimum by up to "
+             << fit.largest_parameter_deviations
+             << " standard deviations of a parameter (residuals up to "
              << fit.largest_residual_change
              << " m apart); its closed form is used instead" << std::endl;
   }
@@ -49,20 +41,26 @@ std::string FitControlPoints(const ControlPoints& points,
                              const std::string& control_name, std::ostream& out,
                              std::ostream& warnings) {
   ValidateControlPoints(points, control_name);
-  const double central_meridian = SelectCentralMeridian(points.source);
+  const double central_meridian = ZoneCentralMeridian(points);
   const std::vector<Point3> projected =
       ProjectToZone(points.source, central_meridian);
 
+  // Every refusal is decided before anything is printed.
   FitOutcome fit;
   try {
     fit = EstimateParameters(projected, points.destination);
+    RequireUsableFit(fit);
+  } catch (const ImplausibleFit& refused) {
+    throw Error(control_name + ": " + refused.what() + ": " +
+                DiagnoseImplausibleFit(points, central_meridian,
+                                       refused.parameters()));
   } catch (const Error& error) {
     throw Error(control_name + ": " + error.what());
   }
 
   out << kCentralMeridianLabel << central_meridian << std::endl;
 
-  ReportFit(fit, control_name, out, warnings);
+  ReportFit(fit, out, warnings);
   const TransformParameters& parameters = fit.parameters;
 
   PrintFitCheck(parameters, central_meridian, points.source, projected,

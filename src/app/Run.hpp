@@ -11,19 +11,19 @@
 namespace helmert {
 
 // Prints the solver's full report, "\n", the parameter block label and the
-// seven parameter lines in the stream's current format. Then throws Error,
-// its message led by `control_name`, when the fit is not usable
-// (RequireUsableFit), or writes one warning line on `warnings` when the
-// solver stopped without converging and one when the closed-form minimum
-// replaced the solver's parameters.
-void ReportFit(const FitOutcome& fit, const std::string& control_name,
-               std::ostream& out, std::ostream& warnings);
+// seven parameter lines in the stream's current format, and one warning
+// line on `warnings` when the closed-form minimum replaced the solver's
+// parameters and the difference matters to a user (replacement_matters).
+void ReportFit(const FitOutcome& fit, std::ostream& out,
+               std::ostream& warnings);
 
 // Everything of a run between reading the document and writing the result:
 // checks the points, chooses the zone, projects, fits, prints the console
-// report on `out` and returns the result document's text. `control_name`
-// names the document in messages. Throws Error, before printing anything
-// when the points are refused, after the solver's report when the fit is.
+// report on `out` and returns the result document's text. The zone is the
+// document's named central meridian, or the 3-degree zone nearest to the
+// points. `control_name` names the document in messages. Throws Error
+// before printing anything when the points or the fit are refused; an
+// implausible fit's message names its likely cause (DiagnoseImplausibleFit).
 std::string FitControlPoints(const ControlPoints& points,
                              const std::string& control_name, std::ostream& out,
                              std::ostream& warnings);

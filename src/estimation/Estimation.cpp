@@ -2,6 +2,7 @@
 
 #include <ceres/ceres.h>
 
+#include <Eigen/Cholesky>
 #include <Eigen/QR>
 #include <Eigen/SVD>
 #include <algorithm>
@@ -234,6 +235,8 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
     }
     source_centroid = centred.source_centroid;
     destination_centroid = centred.destination_centroid;
+    RequirePlausible(AboutZoneOrigin(minimum.Parameters(), source_centroid,
+                                     destination_centroid));
     centred_parameters = StartingParameters(centred.pairs);
     BuildFitProblem(centred.pairs, &centred_parameters, &problem);
   }  // Each functor holds its pair's copy: the list goes before the solve.
@@ -269,6 +272,18 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
     outcome.largest_residual_change =
         std::max(outcome.largest_residual_change, change.cwiseAbs().maxCoeff());
   }
+  // Each unknown's standard deviation is sigma0 times the norm of its row
+  // of R^-1, since (J^T J)^-1 = R^-1 R^-T.
+  const Eigen::Matrix<double, 7, 7> inverse_triangle =
+      minimum.triangle.triangularView<Eigen::Upper>().solve(
+          Eigen::Matrix<double, 7, 7>::Identity());
+  for (int j = 0; j < 7; ++j) {
+    const double deviation = std::max(sigma0, kSmallestGuardSigma0) *
+                             inverse_triangle.row(j).norm();
+    outcome.largest_parameter_deviations =
+        std::max(outcome.largest_parameter_deviations,
+                 std::fabs(difference(j)) / deviation);
+  }
   const TransformParameters solved = AboutZoneOrigin(
       centred_parameters, source_centroid, destination_centroid);
   const TransformParameters exact = AboutZoneOrigin(
@@ -279,8 +294,100 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
         PrintSame(solved, exact));
   outcome.exact_minimum_used =
       outcome.usable && short_of_minimum && AllFinite(exact);
+  outcome.replacement_matters =
+      outcome.exact_minimum_used &&
+      !(outcome.largest_parameter_deviations <= kWarnParameterDeviations &&
+        outcome.largest_residual_change <= kWarnResidualMetres);
   outcome.parameters = outcome.exact_minimum_used ? exact : solved;
   return outcome;
+}
+
+bool IsPlausible(const TransformParameters& p) {
+  const double largest_rotation =
+      std::max({std::fabs(p.R_x), std::fabs(p.R_y), std::fabs(p.R_z)});
+  return AllFinite(p) && p.Scale > 0.0 &&
+         largest_rotation <= kMostRotationRadians &&
+         std::fabs(p.Scale - 1.0) <= kMostScaleDeviation;
+}
+
+ClosedFormFit ClosedFormMinimum(const std::vector<Point3>& projected_source,
+                                const std::vector<Point3>& destination) {
+  const CentredPairs centred = CentrePairs(projected_source, destination);
+  const LinearMinimum minimum = SolveLinearForm(centred.pairs);
+  ClosedFormFit fit;
+  fit.parameters =
+      AboutZoneOrigin(minimum.Parameters(), centred.source_centroid,
+                      centred.destination_centroid);
+  fit.sum_of_squares = minimum.sum_of_squares;
+  fit.geometry_ratio = minimum.geometry_ratio;
+  return fit;
+}
+
+std::optional<FitWithoutOnePoint> BestFitWithoutOnePoint(
+    const std::vector<Point3>& projected_source,
+    const std::vector<Point3>& destination) {
+  using Rows = Eigen::Matrix<double, 3, 8>;
+  using Normal = Eigen::Matrix<double, 8, 8>;
+  const std::size_t n = projected_source.size();
+  if (n < 4) return std::nullopt;
+  const CentredPairs centred = CentrePairs(projected_source, destination);
+  const auto rows_of = [&](std::size_t i) {
+    Rows rows;
+    const Point3& d = centred.pairs[i].destination;
+    rows << LinearFormRows(centred.pairs[i].source),
+        Eigen::Vector3d(d.x, d.y, d.z);
+    return rows;
+  };
+  // The augmented normal matrix [J d]^T [J d] of all points, from the
+  // triangle of the rows: less one point's rows it is that of the others.
+  const Normal triangle = TriangleOfRows<8>(n, rows_of);
+  const Normal all = triangle.transpose() * triangle;
+  std::optional<FitWithoutOnePoint> best;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Rows rows = rows_of(i);
+    const Normal others = all - rows.transpose() * rows;
+    const Eigen::LDLT<Eigen::Matrix<double, 7, 7>> normal(
+        others.topLeftCorner<7, 7>());
+    if (normal.info() != Eigen::Success || !normal.isPositive()) continue;
+    const ParameterVector theta = normal.solve(others.topRightCorner<7, 1>());
+    const double sum_of_squares =
+        others(7, 7) - theta.dot(others.topRightCorner<7, 1>());
+    if (!std::isfinite(sum_of_squares)) continue;
+    if (best && !(sum_of_squares < best->sum_of_squares)) continue;
+    LinearMinimum minimum;
+    minimum.theta = theta;
+    FitWithoutOnePoint fit;
+    fit.index = i;
+    fit.sum_of_squares = std::max(sum_of_squares, 0.0);
+    fit.parameters =
+        AboutZoneOrigin(minimum.Parameters(), centred.source_centroid,
+                        centred.destination_centroid);
+    fit.predicted = ForwardTransform(fit.parameters, projected_source[i]);
+    best = fit;
+  }
+  return best;
+}
+
+void RequirePlausible(const TransformParameters& p) {
+  if (!(p.Scale > 0.0)) {
+    char scale[48];
+    std::snprintf(scale, sizeof scale, "%.6g", p.Scale);
+    throw ImplausibleFit(std::string("the fit gave a scale that is not "
+                                     "positive (") +
+                             scale + "), a mirror image of the zone",
+                         p);
+  }
+  if (!IsPlausible(p)) {
+    char values[160];
+    std::snprintf(values, sizeof values,
+                  "rotations (%.3g, %.3g, %.3g) rad and a scale of %.6g", p.R_x,
+                  p.R_y, p.R_z, p.Scale);
+    throw ImplausibleFit(
+        std::string("the fit needs ") + values +
+            ", beyond any datum or grid relation this model represents (at "
+            "most 1e-3 rad, scale within 1 +- 1e-2)",
+        p);
+  }
 }
 
 void RequireUsableFit(const FitOutcome& outcome) {
@@ -288,36 +395,11 @@ void RequireUsableFit(const FitOutcome& outcome) {
     throw Error("the fit failed (" + outcome.termination +
                 "): " + outcome.message);
   }
-  const TransformParameters& p = outcome.parameters;
-  if (!AllFinite(p)) {
+  if (!AllFinite(outcome.parameters)) {
     throw Error("the fit gave a parameter that is not finite: " +
                 outcome.message);
   }
-  // What users' mistakes look like to the fit, and where to look.
-  const std::string likely_causes =
-      "check for longitude and latitude or easting and northing swapped, "
-      "angles in radians instead of degrees, missing heights, or a local grid "
-      "that is not a 3-degree Gauss-Kruger zone near the central meridian";
-  if (!(p.Scale > 0.0)) {
-    char scale[48];
-    std::snprintf(scale, sizeof scale, "%.6g", p.Scale);
-    throw Error(std::string("the fit gave a scale that is not positive (") +
-                scale + "): the grid is a mirror image of the zone; " +
-                likely_causes);
-  }
-  const double largest_rotation =
-      std::max({std::fabs(p.R_x), std::fabs(p.R_y), std::fabs(p.R_z)});
-  if (!(largest_rotation <= kMostRotationRadians &&
-        std::fabs(p.Scale - 1.0) <= kMostScaleDeviation)) {
-    char values[160];
-    std::snprintf(values, sizeof values,
-                  "rotations (%.3g, %.3g, %.3g) rad and a scale of %.6g", p.R_x,
-                  p.R_y, p.R_z, p.Scale);
-    throw Error(std::string("the fit needs ") + values +
-                ", beyond any datum or grid relation this model represents "
-                "(at most 1e-3 rad, scale within 1 +- 1e-2): " +
-                likely_causes);
-  }
+  RequirePlausible(outcome.parameters);
 }
 
 }  // namespace helmert

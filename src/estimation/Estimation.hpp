@@ -28,9 +28,11 @@
 #include <ceres/problem.h>
 #include <ceres/solver.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/Error.hpp"
 #include "common/Point3.hpp"
 #include "estimation/BursaWolf.hpp"
 #include "estimation/JacobianTriangle.hpp"
@@ -141,6 +143,12 @@ struct FitOutcome {
   double excess_deviations = 0;
   double largest_residual_change = 0;
   bool exact_minimum_used = false;  // the guard replaced the solver's values
+  // The largest difference of one parameter between the solver's values and
+  // the minimum, in that parameter's standard deviations.
+  double largest_parameter_deviations = 0;
+  // The replacement mattered to a user (kWarnParameterDeviations,
+  // kWarnResidualMetres): worth a warning.
+  bool replacement_matters = false;
 };
 
 // The solver is taken to have stopped short, and the closed-form minimum
@@ -159,12 +167,22 @@ inline constexpr double kMostShortfallMetres = 1e-7;
 // otherwise give any difference of rounding size a large count.
 inline constexpr double kSmallestGuardSigma0 = 1e-6;
 
+// A replacement by the closed form is worth a warning only when the
+// solver's values were off by more than this many standard deviations of a
+// parameter ...
+inline constexpr double kWarnParameterDeviations = 0.1;
+// ... or by more than this in a residual component (metres): a tenth of a
+// millimetre, below what any survey resolves.
+inline constexpr double kWarnResidualMetres = 1e-4;
+
 // Fits the parameters to the pairs of projected source point i and
 // destination point i, about their centroids, starting from
 // StartingParameters of the centred pairs; then compares the solver's
 // parameters with the closed-form minimum. Prints nothing. Throws Error
 // before solving when the points lie on one straight line
-// (kMinimumGeometryConditionRatio). `options` are FitOptions() in every run
+// (kMinimumGeometryConditionRatio), and ImplausibleFit when the closed-form
+// minimum is not plausible (RequirePlausible): the refusal never waits for
+// the solver. `options` are FitOptions() in every run
 // of the tool; tests pass others.
 FitOutcome EstimateParameters(
     const std::vector<Point3>& projected_source,
@@ -175,14 +193,67 @@ FitOutcome EstimateParameters(
 // datum or grid relation of the small-angle model comes near either, and
 // its matrix M is then far from a rotation. They are what a user's mistake
 // gives (longitude and latitude or easting and northing swapped, radians
-// for degrees, coincident points, a grid far from a 3-degree zone at L0).
+// for degrees, feet for metres, a grid in another zone, one point wrong).
 inline constexpr double kMostRotationRadians = 1e-3;  // 206 arc-seconds
 inline constexpr double kMostScaleDeviation = 1e-2;   // |Scale - 1|
 
-// Throws Error when the fit leaves no usable solution, a value that is not
-// finite, a scale that is not positive, or a rotation or scale beyond the
-// bounds above; the message names the solver's termination and message, or
-// the values and their likely causes.
+// Whether the parameters are finite, the scale positive and the rotations
+// and the scale within the bounds above.
+bool IsPlausible(const TransformParameters& parameters);
+
+// A fit refused because its parameters are beyond the model's bounds. The
+// message states the values; the caller, who knows the points, adds what
+// the values point to.
+class ImplausibleFit : public Error {
+ public:
+  ImplausibleFit(const std::string& message,
+                 const TransformParameters& parameters)
+      : Error(message), parameters_(parameters) {}
+  const TransformParameters& parameters() const { return parameters_; }
+
+ private:
+  TransformParameters parameters_;
+};
+
+// The least-squares minimum of the pairs of projected source point i and
+// destination point i, in closed form, about the zone's origin. Nothing is
+// checked; an empty list or points on one line give values that are not
+// finite or meaningless (see geometry_ratio).
+struct ClosedFormFit {
+  TransformParameters parameters;
+  double sum_of_squares = 0;  // of the residuals (m^2)
+  double geometry_ratio = 0;  // as GeometryConditionRatio
+};
+ClosedFormFit ClosedFormMinimum(const std::vector<Point3>& projected_source,
+                                const std::vector<Point3>& destination);
+
+// The least-squares fit without one point, for the point whose omission
+// leaves the smallest sum of squares: what a single wrong point looks like.
+// Each point's fit is the closed form's 7 x 7 normal equations less that
+// point's contribution, so the search costs O(n). `predicted` is where the
+// other points' fit puts the left-out point in the grid (metres). None with
+// fewer than 4 points (the rest could not determine the fit) or when no
+// omission leaves a determined fit.
+struct FitWithoutOnePoint {
+  std::size_t index = 0;  // counted from 0
+  TransformParameters parameters;
+  double sum_of_squares = 0;  // of the other points' residuals (m^2)
+  Point3 predicted;
+};
+std::optional<FitWithoutOnePoint> BestFitWithoutOnePoint(
+    const std::vector<Point3>& projected_source,
+    const std::vector<Point3>& destination);
+
+// Throws ImplausibleFit when the parameters are not plausible (IsPlausible):
+// "the fit gave a scale that is not positive (S), a mirror image of the
+// zone" or "the fit needs rotations (R_x, R_y, R_z) rad and a scale of S,
+// beyond any datum or grid relation this model represents (at most 1e-3
+// rad, scale within 1 +- 1e-2)".
+void RequirePlausible(const TransformParameters& parameters);
+
+// Throws Error when the fit leaves no usable solution or a value that is
+// not finite, naming the solver's termination and message; then as
+// RequirePlausible.
 void RequireUsableFit(const FitOutcome& outcome);
 
 }  // namespace helmert

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "common/Error.hpp"
 #include "io/JsonText.hpp"
@@ -90,12 +90,17 @@ class ControlDocumentReader
   ListSeen source_;
   ListSeen destination_;
   ListSeen names_;
+  // "central_meridian" of "define": seen, a number, and its value.
+  bool meridian_present = false;
+  bool meridian_is_number = false;
+  double meridian_degrees = 0.0;
   // The lists' whole triples, read straight into points.
   std::vector<GeodeticPoint> source_points;
   std::vector<Point3> destination_points;
 
  private:
   bool Number(double value) {
+    last_number_ = value;
     if (list_ != nullptr && list_ != &names_ && depth_ == list_depth_) {
       const std::size_t component = list_->count % 3;
       double* pending = list_->pending;
@@ -127,6 +132,12 @@ class ControlDocumentReader
       define_seen = true;
       define_is_object = kind == Kind::kObject;
       if (define_is_object) define_depth_ = 2;
+    } else if (depth_ == define_depth_ && key_ == "central_meridian") {
+      if (!meridian_present) {
+        meridian_present = true;
+        meridian_is_number = kind == Kind::kNumber;
+        meridian_degrees = last_number_;
+      }
     } else if (depth_ == define_depth_) {
       ListSeen* seen = key_ == "srcpoints"              ? &source_
                        : key_ == "despoints"            ? &destination_
@@ -157,6 +168,7 @@ class ControlDocumentReader
   std::string key_;        // the last key at depth 1 or in "define"
   ListSeen* list_ = nullptr;
   int list_depth_ = -1;  // depth of the collected array's elements
+  double last_number_ = 0.0;  // the value of the number being seen
 };
 
 // Checks one flat array of numbers read as points of three coordinates, in
@@ -172,8 +184,15 @@ void CheckPointList(const ListSeen& seen, const std::string& member,
   if (!seen.is_array) throw Error(where + " is not an array");
   if (seen.count == 0) throw Error(where + " is empty");
   if (seen.first_wrong != ListSeen::kNone) {
-    throw Error(where + " element " + std::to_string(seen.first_wrong) +
-                " is not a number");
+    // Counted from 1, as the user counts, with the point it belongs to.
+    static const char* const kCoordinates[2][3] = {
+        {"longitude", "latitude", "height"},
+        {"easting", "northing", "height"}};
+    const std::size_t k = seen.first_wrong;
+    throw Error(where + " element " + std::to_string(k + 1) + " (point " +
+                std::to_string(k / 3 + 1) + ", " +
+                kCoordinates[member == "despoints"][k % 3] +
+                ") is not a number");
   }
   if (seen.count % 3 != 0) {
     throw Error(where + " holds " + std::to_string(seen.count) +
@@ -191,13 +210,17 @@ std::vector<std::string> PointNames(ListSeen& seen, std::size_t count,
                 std::to_string(count) + " points");
   }
   if (seen.first_wrong != ListSeen::kNone) {
-    throw Error(where + " element " + std::to_string(seen.first_wrong) +
-                " is not a string");
+    throw Error(where + ": name of point " +
+                std::to_string(seen.first_wrong + 1) + " is not a string");
   }
-  std::unordered_set<std::string> distinct;
-  for (const std::string& name : seen.strings) {
-    if (!distinct.insert(name).second) {
-      throw Error(where + " names \"" + name + "\" twice");
+  std::unordered_map<std::string, std::size_t> first_point;
+  for (std::size_t i = 0; i < seen.strings.size(); ++i) {
+    const auto inserted = first_point.emplace(seen.strings[i], i);
+    if (!inserted.second) {
+      throw Error(where + " names \"" + seen.strings[i] +
+                  "\" twice (points " +
+                  std::to_string(inserted.first->second + 1) + " and " +
+                  std::to_string(i + 1) + ")");
     }
   }
   return std::move(seen.strings);
@@ -270,6 +293,11 @@ ControlPoints ParseControlPointDocument(const std::string& text,
                 std::to_string(points.source.size()) +
                 " points but \"despoints\" holds " +
                 std::to_string(points.destination.size()));
+  }
+  if (reader.meridian_present) {
+    const std::string where = path + ": \"define\".\"central_meridian\"";
+    if (!reader.meridian_is_number) throw Error(where + " is not a number");
+    points.central_meridian_degrees = reader.meridian_degrees;
   }
   if (names != nullptr) {
     names->clear();

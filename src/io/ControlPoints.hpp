@@ -3,6 +3,7 @@
 // physical point.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,16 @@ namespace helmert {
 struct ControlPoints {
   std::vector<GeodeticPoint> source;  // longitude, latitude (deg), height (m)
   std::vector<Point3> destination;    // easting, northing, height (metres)
+  // The grid's central meridian (degrees, within [-180, 180]) when the
+  // document names it; the zone is then a transverse Mercator zone at that
+  // meridian, not the 3-degree zone nearest to the points.
+  std::optional<double> central_meridian_degrees;
 };
+
+// The central meridian (degrees) of the zone the points are projected into:
+// the document's own when it names one, else the 3-degree zone's nearest to
+// the points' mean longitude (SelectCentralMeridian).
+double ZoneCentralMeridian(const ControlPoints& points);
 
 // No coordinate in metres (source height, destination easting, northing or
 // height) lies farther from 0: nothing on or near the Earth needs it, zone
@@ -23,10 +33,13 @@ inline constexpr double kMostMetres = 1e8;
 
 // Checks what the fit needs of the points beyond the document's form: at
 // least 3 control points (seven parameters need at least 9 observations),
-// source longitudes within [-180, 180] and latitudes strictly between -90
+// a named central meridian within [-180, 180], source longitudes within
+// [-180, 180] and latitudes strictly between -90
 // and 90 (the projection series is meaningless at the poles), and every
 // length within kMostMetres of 0. `path` names the document in messages.
-// Throws Error naming the point and the value.
+// Throws Error naming the point (counted from 1) and the value; a source
+// point that is a geocentric X, Y, Z (a norm near the Earth's radius) or a
+// latitude-longitude pair is named as such, with what to do.
 void ValidateControlPoints(const ControlPoints& points,
                            const std::string& path);
 

@@ -47,7 +47,8 @@ std::vector<double> RequireNumbers(const JsonValue& root, const char* name,
   std::vector<double> numbers;
   for (rapidjson::SizeType i = 0; i < count; ++i) {
     if (!array[i].IsNumber()) {
-      throw Error(where + " element " + std::to_string(i) + " is not a number");
+      throw Error(where + " element " + std::to_string(i + 1) +
+                  " is not a number");
     }
     numbers.push_back(array[i].GetDouble());
   }
@@ -84,9 +85,10 @@ StoredTransformation ParseResultDocument(const std::string& text,
     throw Error(path + ": \"S\" is not a positive scale factor");
   }
   const double l0 = RequireNumber(document, "L0", path);
-  if (!(std::fabs(l0) <= 180.0 && std::fmod(l0, 3.0) == 0.0)) {
-    throw Error(path +
-                ": \"L0\" is not a whole multiple of 3 within [-180, 180]");
+  // Any meridian: a grid whose central meridian the control-point document
+  // named need not be a 3-degree zone's.
+  if (!(std::fabs(l0) <= 180.0)) {
+    throw Error(path + ": \"L0\" is not a central meridian within [-180, 180]");
   }
   stored.central_meridian_degrees = l0;
 

@@ -42,11 +42,12 @@ struct StoredTransformation {
 inline constexpr double kMostRotationMatrixDeviation = 1e-9;
 
 // Parses a result document's text; `path` is used in messages only. Refuses,
-// with a one-line message naming the path and the member: invalid JSON (with
+// with a one-line message naming the path and the member (elements
+// counted from 1): invalid JSON (with
 // the byte offset), a root that is not an object, a missing member, "R" that
 // is not an array of 9 numbers, "T" not an array of 3, "S" that is not a
-// positive number, "L0" that is not a whole multiple of 3 within
-// [-180, 180], a singular "R" and one whose inverse is not a linearised
+// positive number, "L0" that is not a number within [-180, 180] (any
+// meridian, not only a 3-degree zone's), a singular "R" and one whose inverse is not a linearised
 // rotation matrix
 // within kMostRotationMatrixDeviation. Other members are ignored, as in the
 // control-point document.

@@ -1,0 +1,37 @@
+// What a refused fit most likely means. A fit is refused when its
+// closed-form minimum is not plausible (rotations beyond 1e-3 rad, a scale
+// beyond 1 +- 1e-2, a mirror image); the refusal should then say which of
+// the usual mistakes the numbers point to, and what to do about it.
+#pragma once
+
+#include <string>
+
+#include "estimation/BursaWolf.hpp"
+#include "io/ControlPoints.hpp"
+
+namespace helmert {
+
+// The likely cause of an implausible fit, as one clause for the refusal's
+// message. Each cause is confirmed by correcting it and fitting again in
+// closed form: the first correction that makes the fit plausible is named.
+// In this order:
+//   1. the grid in feet: the scale (or the plan scale, with heights in
+//      metres) is that of international or US survey feet;
+//   2. easting and northing swapped in every destination point;
+//   3. longitude and latitude swapped in every source point;
+//   4. source angles in radians;
+//   5. source angles in packed degrees-minutes-seconds (DD.MMSS), when
+//      every one of them reads as such (minutes and seconds below 60);
+//   6. a grid whose central meridian differs from the zone's: the rotation
+//      about the vertical implies it (delta longitude = -R_z / sin(mean
+//      latitude)); a meridian within 0.05 degrees of a multiple of 3 is
+//      taken as that multiple;
+//   7. one wrong point: the fit without it (BestFitWithoutOnePoint), with
+//      its likely fault (easting and northing swapped, a digit slip).
+// Otherwise the usual causes, listed. `central_meridian_degrees` is the
+// zone the points were projected into; `refused` the refused parameters.
+std::string DiagnoseImplausibleFit(const ControlPoints& points,
+                                   double central_meridian_degrees,
+                                   const TransformParameters& refused);
+
+}  // namespace helmert
