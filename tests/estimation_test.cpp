@@ -19,6 +19,8 @@ namespace helmert {
 namespace {
 
 constexpr double kMicrometre = 1e-6;      // metres
+constexpr double kMillimetre = 1e-3;      // metres
+constexpr double kNanoradian = 1e-9;      // radians (and plain factors)
 constexpr double kPicoradian = 1e-12;     // radians
 constexpr double kScaleRounding = 1e-12;  // plain factor
 constexpr double kCentimetre = 1e-2;      // metres
@@ -287,6 +289,51 @@ TEST_F(EstimateParametersTest, RefusesASolutionWithANonPositiveScale) {
   }
   // Refused from the closed form, before the solver: nothing printed.
   EXPECT_EQ(out_.str(), "");
+}
+
+// --- The fit without one point ----------------------------------------
+
+// The O(n) downdate of the normal equations gives what a fit of the other
+// points gives, and picks the point that was moved.
+TEST(BestFitWithoutOnePoint, IsTheFitOfTheOtherPoints) {
+  const std::vector<Point3> source = Site(12, 20000.0, 21);
+  std::vector<Point3> destination =
+      Transformed(source, kSurveyParameters, 0.01, 22);
+  constexpr std::size_t kMoved = 7;
+  destination[kMoved].y += 6000.0;  // a digit slip in the northing
+  const std::optional<FitWithoutOnePoint> without =
+      BestFitWithoutOnePoint(source, destination);
+  ASSERT_TRUE(without.has_value());
+  EXPECT_EQ(without->index, kMoved);
+
+  std::vector<Point3> others_source = source;
+  std::vector<Point3> others_destination = destination;
+  others_source.erase(others_source.begin() + kMoved);
+  others_destination.erase(others_destination.begin() + kMoved);
+  const ClosedFormFit refit =
+      ClosedFormMinimum(others_source, others_destination);
+  const TransformParameters& a = without->parameters;
+  const TransformParameters& b = refit.parameters;
+  EXPECT_NEAR(a.T_x, b.T_x, kMillimetre);
+  EXPECT_NEAR(a.T_y, b.T_y, kMillimetre);
+  EXPECT_NEAR(a.T_z, b.T_z, kMillimetre);
+  EXPECT_NEAR(a.R_x, b.R_x, kNanoradian);
+  EXPECT_NEAR(a.R_y, b.R_y, kNanoradian);
+  EXPECT_NEAR(a.R_z, b.R_z, kNanoradian);
+  EXPECT_NEAR(a.Scale, b.Scale, kNanoradian);
+  // The downdate subtracts the moved point's 3.6e7 m^2 from the total:
+  // what is left is exact to the rounding of that total, 1e-6 m^2 here.
+  EXPECT_NEAR(without->sum_of_squares, refit.sum_of_squares, 1e-6);
+  // Where the others put the moved point: 6 km south of where it stands.
+  EXPECT_NEAR(without->predicted.y, destination[kMoved].y - 6000.0, 0.05);
+}
+
+TEST(BestFitWithoutOnePoint, NeedsFourPoints) {
+  const std::vector<Point3> source = Site(3, 2000.0, 23);
+  EXPECT_FALSE(
+      BestFitWithoutOnePoint(source, Transformed(source, kSurveyParameters,
+                                                 0.01, 24))
+          .has_value());
 }
 
 }  // namespace
