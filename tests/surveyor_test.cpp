@@ -17,6 +17,7 @@
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 #include "io/ResultDocument.hpp"
+#include "report/Report.hpp"
 
 namespace helmert {
 namespace {
@@ -230,6 +231,129 @@ TEST_F(SurveyorTest, APlotOfManyPointsStaysSmall) {
 
 // The README's cct example runs as written and agrees with the tool's own
 // reverse map and inverse projection.
+// A grid whose central meridian the document names: the report describes
+// a transverse Mercator zone at that meridian, reads the zone prefix off
+// T_x, and the drop-and-refit loop keeps the meridian.
+struct NamedMeridianCase {
+  const char* name;
+  const char* grid;      // under tests/data/grids
+  const char* zone;      // the report's zone line after "  zone        "
+  const char* prefix;    // its grid line, or "" for none
+};
+void PrintTo(const NamedMeridianCase& c, std::ostream* os) { *os << c.name; }
+
+class NamedMeridianTest : public ::testing::TestWithParam<NamedMeridianCase> {
+ protected:
+  TemporaryDirectory directory_;
+};
+
+TEST_P(NamedMeridianTest, ReportDescribesTheZoneAndKeepsIt) {
+  const NamedMeridianCase& c = GetParam();
+  const std::string control = kData + "/grids/" + c.grid;
+  const std::string result = directory_.Path("result.json");
+  ASSERT_EQ(RunProgram(kFit, {control, result}).exit_status, 0);
+  const std::string json = directory_.Path("report.json");
+  const std::string dropped = directory_.Path("without.json");
+  const ProcessResult run = RunProgram(
+      kReport, {control, result, "--json", json, "--without", "1",
+                "--write-control", dropped});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_NE(run.out.find(std::string("\n  zone        ") + c.zone + "\n"),
+            std::string::npos)
+      << run.out;
+  if (*c.prefix != '\0') {
+    EXPECT_NE(run.out.find(std::string("\n  grid        ") + c.prefix + "\n"),
+              std::string::npos)
+        << run.out;
+  }
+  EXPECT_EQ(run.out.find("warning"), std::string::npos) << run.out;
+  rapidjson::Document report;
+  report.Parse(ReadFile(json).c_str());
+  EXPECT_TRUE(report["transformation"]["zone"].IsNull());
+
+  // The copy without point 1 still names the meridian: its fit has the
+  // same first line.
+  const ProcessResult refit =
+      RunProgram(kFit, {dropped, directory_.Path("refit.json")});
+  ASSERT_EQ(refit.exit_status, 0) << refit.err;
+  EXPECT_EQ(refit.out.substr(0, refit.out.find('\n')),
+            RunProgram(kFit, {control, result})
+                .out.substr(0, refit.out.find('\n')));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grids, NamedMeridianTest,
+    ::testing::Values(
+        NamedMeridianCase{
+            "HongKong1980Grid", "hk1980-grid.json",
+            "transverse Mercator zone at central meridian L0 = "
+            "114.17855556°, scale 1 on it, false easting 500000 m, no zone "
+            "prefix, WGS84",
+            ""},
+        NamedMeridianCase{
+            "SixDegreeZone", "bj54-wuhan-6degree-zone20.json",
+            "transverse Mercator zone at central meridian L0 = 117°, scale 1 "
+            "on it, false easting 500000 m, no zone prefix, WGS84",
+            "zone prefix 20 in the easting (6-degree zone 20)"},
+        NamedMeridianCase{
+            "ThreeDegreeZoneTheMeanDoesNotPick", "bj54-henan-zone38.json",
+            "transverse Mercator zone at central meridian L0 = 114°, scale 1 "
+            "on it, false easting 500000 m, no zone prefix, WGS84",
+            "zone prefix 38 in the easting (3-degree zone 38)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GridZonePrefix, ReadsTheZoneNumberOffTheTranslation) {
+  EXPECT_EQ(GridZonePrefix(38000012.5), 38);
+  EXPECT_EQ(GridZonePrefix(4000598.1), 4);  // German GK zone 4
+  EXPECT_EQ(GridZonePrefix(-39.67), 0);
+  EXPECT_EQ(GridZonePrefix(336394.7), 0);   // Hong Kong's false easting
+  EXPECT_EQ(GridZonePrefix(38400000.0), 0);  // 400 km off a prefix
+  EXPECT_EQ(GridZonePrefix(-37440000.0), 0);
+}
+
+// Points more than 3.5 degrees from the meridian the document names, and
+// points given twice, are said in the report.
+TEST_F(SurveyorTest, FarPointsAndDuplicatedPointsAreSaid) {
+  std::string text = ReadFile(kNamed);
+  // The Ordos points (110.2 to 110.6 E) in a zone named 114 degrees.
+  text.replace(text.find("\"define\": {"), 11,
+               "\"define\": {\"central_meridian\": 114,");
+  const std::string control = directory_.Path("far.json");
+  WriteFile(control, text);
+  const std::string result = directory_.Path("far-result.json");
+  WriteFile(result,
+            "{\"R\":[1,0,0,0,1,0,0,0,1],\"T\":[0,0,0],\"S\":1,\"L0\":114}");
+  const ProcessResult run = RunProgram(kReport, {control, result});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_NE(run.out.find("  warning     points lie up to 3.91° of longitude "
+                         "from the central meridian (more than 3.5°)"),
+            std::string::npos)
+      << run.out;
+
+  // The last of the example's four check points given twice.
+  const std::string twice = R"({"define": {
+    "srcpoints": [110.6957641, 38.5965729, 1441.31,
+                  110.1516174, 38.56754, 1369.725,
+                  110.0923033, 38.4109669, 1244.028,
+                  110.1926326, 38.903275, 1199.846,
+                  110.1926326, 38.903275, 1199.846],
+    "despoints": [473451.987, 4273805.54, 1498.708,
+                  426018.095, 4270880.082, 1427.458,
+                  420677.322, 4253548.617, 1301.885,
+                  429921.314, 4308118.445, 1257.358,
+                  429921.314, 4308118.445, 1257.358]}})";
+  const std::string duplicated = directory_.Path("twice.json");
+  WriteFile(duplicated, twice);
+  const ProcessResult report =
+      RunProgram(kReport, {duplicated, kOrdosResult});
+  ASSERT_EQ(report.exit_status, 0) << report.err;
+  EXPECT_NE(report.out.find("  duplicated          4 = 5 (the same pair "
+                            "twice: each counts twice in the degrees of "
+                            "freedom)\n"),
+            std::string::npos)
+      << report.out;
+}
+
 TEST(Readme, TheCctExampleRunsAsWritten) {
   if (!ProgramOnPath("cct")) GTEST_SKIP() << "PROJ's cct is not installed";
   std::ifstream readme(std::string(HELMERT_SOURCE_DIRECTORY) + "/README.md");

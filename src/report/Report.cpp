@@ -1,7 +1,9 @@
 #include "report/Report.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <tuple>
 
 #include "common/Error.hpp"
 #include "geodesy/Constants.hpp"
@@ -55,16 +57,50 @@ void AppendRight(std::string& text, const std::string& label,
   text += label;
 }
 
+// A meridian in degrees as a surveyor writes it: 114, 114.17855556.
+std::string MeridianText(double degrees) {
+  std::string text = Printf("%.8f", degrees);
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text;
+}
+
+// What the zone prefix in the easting means at this meridian, if it is the
+// number of the 3-degree or the 6-degree zone there.
+std::string PrefixMeaning(int prefix, double l0) {
+  if (ZoneNumber(l0) == prefix && std::fmod(l0, 3.0) == 0.0) {
+    return Printf(" (3-degree zone %d)", prefix);
+  }
+  if (std::fmod(l0 + 3.0, 6.0) == 0.0 &&
+      static_cast<int>(std::lround((l0 + 3.0) / 6.0 + 60.0)) % 60 ==
+          prefix % 60) {
+    return Printf(" (6-degree zone %d)", prefix);
+  }
+  return "";
+}
+
 void AppendTransformation(const TransformationReport& report,
                           std::string& text) {
   const StoredTransformation& stored = report.stored;
   const TransformParameters& p = stored.parameters;
   const double l0 = stored.central_meridian_degrees;
   text += "Transformation\n";
-  text += Printf(
-      "  zone        3-degree Gauss-Krüger zone %d, central meridian L0 = "
-      "%.0f°, false easting 500000 m, no zone prefix, WGS84\n",
-      ZoneNumber(l0), l0);
+  if (report.named_meridian) {
+    text += "  zone        transverse Mercator zone at central meridian L0 = " +
+            MeridianText(l0) +
+            "°, scale 1 on it, false easting 500000 m, no zone prefix, "
+            "WGS84\n";
+  } else {
+    text += Printf(
+        "  zone        3-degree Gauss-Krüger zone %d, central meridian L0 = "
+        "%.0f°, false easting 500000 m, no zone prefix, WGS84\n",
+        ZoneNumber(l0), l0);
+  }
+  if (report.zone_prefix != 0) {
+    text += Printf("  grid        zone prefix %d in the easting%s\n",
+                   report.zone_prefix,
+                   PrefixMeaning(report.zone_prefix, l0).c_str());
+  }
   text +=
       "  model       grid = S · M · zone + T, seven-parameter Bursa-Wolf "
       "(Helmert)\n"
@@ -92,10 +128,24 @@ void AppendTransformation(const TransformationReport& report,
   text += Printf("  Scale %16.10f    %12.4f ppm\n", p.Scale,
                  (p.Scale - 1.0) * kPartsPerMillion);
   if (report.points_central_meridian_degrees != l0) {
+    text += report.named_meridian
+                ? "  warning     the control-point document's zone has central "
+                  "meridian " +
+                      MeridianText(report.points_central_meridian_degrees) +
+                      "°; the points are evaluated in the result's, L0 = " +
+                      MeridianText(l0) + "°\n"
+                : Printf("  warning     these points lie nearest to central "
+                         "meridian %.0f°; they are evaluated in the "
+                         "document's zone, L0 = %.0f°\n",
+                         report.points_central_meridian_degrees, l0);
+  }
+  if (report.farthest_from_meridian_degrees > kMostDegreesFromMeridian) {
     text += Printf(
-        "  warning     these points lie nearest to central meridian %.0f°; "
-        "they are evaluated in the document's zone, L0 = %.0f°\n",
-        report.points_central_meridian_degrees, l0);
+        "  warning     points lie up to %.2f° of longitude from the central "
+        "meridian (more than %.1f°):\n"
+        "              the projection series lose accuracy there; is the "
+        "grid's zone another?\n",
+        report.farthest_from_meridian_degrees, kMostDegreesFromMeridian);
   }
 }
 
@@ -226,6 +276,24 @@ void AppendSummary(const TransformationReport& report, std::string& text) {
   const std::size_t n = a.points.size();
   text += "\nSummary\n";
   text += Printf("  points              %zu\n", n);
+  if (!report.duplicated_points.empty()) {
+    // A point given twice counts twice in the degrees of freedom: the
+    // precision and the tests then claim more than the survey shows.
+    constexpr std::size_t kListed = 5;
+    text += "  duplicated          ";
+    for (std::size_t k = 0;
+         k < std::min(kListed, report.duplicated_points.size()); ++k) {
+      const auto& [first, second] = report.duplicated_points[k];
+      text += (k > 0 ? ", " : "") + report.labels[first] + " = " +
+              report.labels[second];
+    }
+    if (report.duplicated_points.size() > kListed) {
+      text += Printf(" and %zu more", report.duplicated_points.size() - kListed);
+    }
+    text +=
+        " (the same pair twice: each counts twice in the degrees of "
+        "freedom)\n";
+  }
   text += Printf(
       "  degrees of freedom  %d (%s)\n", a.degrees_of_freedom,
       a.fitted_points
@@ -279,7 +347,50 @@ void AppendPrecision(const TransformationReport& report, std::string& text) {
   }
 }
 
+// Pairs of points whose source and grid coordinates are all equal: each
+// later point with the first of its kind, in the later point's order.
+std::vector<std::pair<std::size_t, std::size_t>> DuplicatedPoints(
+    const std::vector<GeodeticPoint>& source,
+    const std::vector<Point3>& destination) {
+  const auto coordinates = [&](std::size_t i) {
+    const GeodeticPoint& s = source[i];
+    const Point3& d = destination[i];
+    return std::make_tuple(s.longitude_degrees, s.latitude_degrees,
+                           s.height_metres, d.x, d.y, d.z);
+  };
+  std::vector<std::size_t> order(source.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  // Equal points side by side, each group in document order.
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::make_pair(coordinates(a), a) < std::make_pair(coordinates(b), b);
+  });
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  std::size_t first = 0;
+  for (std::size_t k = 1; k < order.size(); ++k) {
+    if (coordinates(order[k]) == coordinates(order[k - 1])) {
+      pairs.emplace_back(order[first], order[k]);
+    } else {
+      first = k;
+    }
+  }
+  std::sort(pairs.begin(), pairs.end(),
+            [](const auto& a, const auto& b) { return a.second < b.second; });
+  return pairs;
+}
+
 }  // namespace
+
+int GridZonePrefix(double translation_x_metres) {
+  constexpr double kZonePrefixMetres = 1e6;
+  constexpr double kLargestOffsetMetres = 1e5;
+  const double prefix = std::round(translation_x_metres / kZonePrefixMetres);
+  if (!(prefix >= 1.0 && prefix <= kZoneCount)) return 0;
+  if (!(std::fabs(translation_x_metres - prefix * kZonePrefixMetres) <=
+        kLargestOffsetMetres)) {
+    return 0;
+  }
+  return static_cast<int>(prefix);
+}
 
 FitReference ReferenceFromFit(const std::string& fit_path,
                               const StoredTransformation& stored) {
@@ -319,7 +430,19 @@ TransformationReport BuildReport(const std::string& control_path,
   report.fit_path = fit_path;
   if (reference != nullptr) report.reference = *reference;
   report.stored = stored;
-  report.points_central_meridian_degrees = SelectCentralMeridian(points.source);
+  const double l0 = stored.central_meridian_degrees;
+  report.points_central_meridian_degrees = ZoneCentralMeridian(points);
+  report.named_meridian = points.central_meridian_degrees.has_value() ||
+                          std::fmod(l0, kZoneWidthDegrees) != 0.0;
+  report.zone_prefix = GridZonePrefix(stored.parameters.T_x);
+  for (const GeodeticPoint& point : points.source) {
+    report.farthest_from_meridian_degrees =
+        std::max(report.farthest_from_meridian_degrees,
+                 std::fabs(ReduceLongitudeDifference(point.longitude_degrees -
+                                                     l0)));
+  }
+  report.duplicated_points =
+      DuplicatedPoints(points.source, points.destination);
   report.projected =
       ProjectToZone(points.source, stored.central_meridian_degrees);
   report.source = std::move(points.source);

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Point3.hpp"
@@ -27,9 +28,24 @@ struct TransformationReport {
   std::vector<GeodeticPoint> source;
   std::vector<Point3> projected;  // in the document's zone (metres)
   std::vector<Point3> destination;
-  // The central meridian that helmert-fit would choose for these points; it
-  // differs from the document's when the points lie in another zone.
+  // The central meridian that helmert-fit would choose for these points
+  // (the control-point document's named one, or the 3-degree zone's
+  // nearest to them); it differs from the result's when the points lie in
+  // another zone.
   double points_central_meridian_degrees = 0.0;
+  // The zone is a transverse Mercator zone at a meridian that a document
+  // named, not a numbered 3-degree zone: the control-point document names
+  // one, or "L0" is not a multiple of 3.
+  bool named_meridian = false;
+  // The zone number in front of the grid's easting, read off T_x
+  // (GridZonePrefix); 0: none.
+  int zone_prefix = 0;
+  // The largest distance of a point from the result's meridian (degrees of
+  // longitude).
+  double farthest_from_meridian_degrees = 0.0;
+  // Pairs of points (indices from 0) whose source and grid coordinates are
+  // both the same: each pair counts twice in the degrees of freedom.
+  std::vector<std::pair<std::size_t, std::size_t>> duplicated_points;
   Assessment assessment;
   std::string grid_to_wgs84;  // PROJ pipelines
   // The control-point document without the points of --without, when
@@ -37,6 +53,17 @@ struct TransformationReport {
   std::string control_without;
   std::string wgs84_to_grid;
 };
+
+// Beyond this distance from the central meridian (degrees of longitude) a
+// point lies outside any 6-degree zone, where the projection series loses
+// accuracy and the grid is likely of another zone.
+inline constexpr double kMostDegreesFromMeridian = 3.5;
+
+// The zone number in front of a grid's easting, as T_x shows it: T_x within
+// 100 km of k * 1e6 m for k from 1 to 120 (the grid's false easting less
+// the zone's 500 km, plus the rotation's lever arm, stays far below that).
+// 0 when T_x is no such value.
+int GridZonePrefix(double translation_x_metres);
 
 // Projects the points into the document's zone and assesses the document's
 // transformation on them. The points must have passed

@@ -53,8 +53,17 @@ void WriteTransformation(const TransformationReport& report,
   writer.StartObject();
   Member(writer, "central_meridian_degrees",
          report.stored.central_meridian_degrees);
+  // A numbered 3-degree zone, or null for a zone at a named meridian.
   writer.Key("zone");
-  writer.Int(ZoneNumber(report.stored.central_meridian_degrees));
+  if (report.named_meridian) {
+    writer.Null();
+  } else {
+    writer.Int(ZoneNumber(report.stored.central_meridian_degrees));
+  }
+  if (report.zone_prefix != 0) {
+    writer.Key("zone_prefix");
+    writer.Int(report.zone_prefix);
+  }
   Member(writer, "points_central_meridian_degrees",
          report.points_central_meridian_degrees);
   Member(writer, "convention",
@@ -103,11 +112,24 @@ void WritePoints(const TransformationReport& report, JsonWriter& writer) {
   writer.EndArray();
 }
 
-void WriteSummary(const Assessment& a, JsonWriter& writer) {
+void WriteSummary(const TransformationReport& report, JsonWriter& writer) {
+  const Assessment& a = report.assessment;
   writer.Key("summary");
   writer.StartObject();
   writer.Key("points");
   writer.Uint64(a.points.size());
+  if (!report.duplicated_points.empty()) {
+    // Pairs of point numbers (from 1): the same pair given twice.
+    writer.Key("duplicated_points");
+    writer.StartArray();
+    for (const auto& [first, second] : report.duplicated_points) {
+      writer.StartArray();
+      PointNumber(writer, first);
+      PointNumber(writer, second);
+      writer.EndArray();
+    }
+    writer.EndArray();
+  }
   writer.Key("fitted_points");
   writer.Bool(a.fitted_points);
   Member(writer, "gradient_cosine", a.gradient_cosine);
@@ -254,7 +276,7 @@ std::string FormatJsonReport(const TransformationReport& report) {
   Member(writer, "result", report.result_path);
   WriteTransformation(report, writer);
   WritePoints(report, writer);
-  WriteSummary(report.assessment, writer);
+  WriteSummary(report, writer);
   WriteCheck(report, writer);
   WriteTrend(report.assessment.trend, writer);
   WritePrecision(report.assessment, writer);
