@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "common/Error.hpp"
@@ -132,6 +133,16 @@ bool SameExistingFile(const std::string& a, const std::string& b) {
   struct stat second;
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool SameFileOrName(const std::string& a, const std::string& b) {
+  if (SameExistingFile(a, b)) return true;
+  std::error_code error;
+  const auto canonical_a = std::filesystem::weakly_canonical(a, error);
+  if (error) return a == b;
+  const auto canonical_b = std::filesystem::weakly_canonical(b, error);
+  if (error) return a == b;
+  return canonical_a == canonical_b;
 }
 
 }  // namespace helmert

@@ -56,4 +56,8 @@ class OutputFile {
 // symbolic links, hard links and other spellings count).
 bool SameExistingFile(const std::string& a, const std::string& b);
 
+// Whether two paths name the same file, also when one does not exist yet
+// (the same path once links and dots are resolved).
+bool SameFileOrName(const std::string& a, const std::string& b);
+
 }  // namespace helmert

@@ -1,7 +1,6 @@
 #include "report/ReportRun.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -70,17 +69,6 @@ std::vector<bool> PointsToLeaveOut(const std::string& list,
   return drop;
 }
 
-// Whether two paths name the same file, also when one does not exist yet.
-bool SameFile(const std::string& a, const std::string& b) {
-  if (SameExistingFile(a, b)) return true;
-  std::error_code error;
-  const auto canonical_a = std::filesystem::weakly_canonical(a, error);
-  if (error) return a == b;
-  const auto canonical_b = std::filesystem::weakly_canonical(b, error);
-  if (error) return a == b;
-  return canonical_a == canonical_b;
-}
-
 }  // namespace
 
 ReportArguments ParseReportArguments(
@@ -141,14 +129,14 @@ ReportArguments ParseReportArguments(
   for (std::size_t k = 0; k < std::size(kOutputForms); ++k) {
     const std::string& output = parsed.*kOutputForms[k].path;
     if (output.empty()) continue;
-    if (SameFile(output, parsed.control_path) ||
-        SameFile(output, parsed.result_path) ||
-        (!parsed.fit_path.empty() && SameFile(output, parsed.fit_path))) {
+    if (SameFileOrName(output, parsed.control_path) ||
+        SameFileOrName(output, parsed.result_path) ||
+        (!parsed.fit_path.empty() && SameFileOrName(output, parsed.fit_path))) {
       throw UsageError("the output " + output + " would replace an input");
     }
     for (std::size_t other = k + 1; other < std::size(kOutputForms); ++other) {
       const std::string& other_output = parsed.*kOutputForms[other].path;
-      if (!other_output.empty() && SameFile(output, other_output)) {
+      if (!other_output.empty() && SameFileOrName(output, other_output)) {
         throw UsageError(std::string(kOutputForms[k].flag) + " and " +
                          kOutputForms[other].flag + " name the same file");
       }

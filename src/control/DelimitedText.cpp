@@ -1,0 +1,133 @@
+#include "control/DelimitedText.hpp"
+
+#include "common/Error.hpp"
+
+namespace helmert {
+
+namespace {
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trimmed(const std::string& text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && IsBlank(text[first])) ++first;
+  while (last > first && IsBlank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+Delimiter FindDelimiter(const std::string& header) {
+  if (header.find('\t') != std::string::npos) return Delimiter::kTab;
+  if (header.find(';') != std::string::npos) return Delimiter::kSemicolon;
+  if (header.find(',') != std::string::npos) return Delimiter::kComma;
+  return Delimiter::kWhitespace;
+}
+
+// The fields of one line (without its line end).
+std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
+                                   const std::string& path,
+                                   std::size_t line_number) {
+  const char separator = delimiter == Delimiter::kTab         ? '\t'
+                         : delimiter == Delimiter::kSemicolon ? ';'
+                         : delimiter == Delimiter::kComma     ? ','
+                                                              : ' ';
+  const auto is_separator = [&](char c) {
+    return delimiter == Delimiter::kWhitespace ? IsBlank(c) : c == separator;
+  };
+  std::vector<std::string> fields;
+  std::size_t at = 0;
+  if (delimiter == Delimiter::kWhitespace) {
+    while (at < line.size() && IsBlank(line[at])) ++at;
+  }
+  for (;;) {
+    std::string field;
+    // Blanks before a quote belong to no field.
+    std::size_t start = at;
+    while (start < line.size() && IsBlank(line[start]) &&
+           !is_separator(line[start])) {
+      ++start;
+    }
+    if (start < line.size() && line[start] == '"') {
+      at = start + 1;
+      for (;;) {
+        if (at >= line.size()) {
+          throw Error(path + ":" + std::to_string(line_number) +
+                      ": unterminated quote");
+        }
+        if (line[at] == '"') {
+          if (at + 1 < line.size() && line[at + 1] == '"') {
+            field += '"';
+            at += 2;
+            continue;
+          }
+          ++at;
+          break;
+        }
+        field += line[at++];
+      }
+      // Only blanks may follow the closing quote before the delimiter.
+      while (at < line.size() && !is_separator(line[at])) {
+        if (!IsBlank(line[at])) {
+          throw Error(path + ":" + std::to_string(line_number) +
+                      ": text after a closing quote");
+        }
+        ++at;
+      }
+    } else {
+      while (at < line.size() && !is_separator(line[at])) field += line[at++];
+      field = Trimmed(field);
+    }
+    fields.push_back(field);
+    if (at >= line.size()) break;
+    ++at;  // the delimiter
+    if (delimiter == Delimiter::kWhitespace) {
+      while (at < line.size() && IsBlank(line[at])) ++at;
+      if (at >= line.size()) break;
+    }
+  }
+  return fields;
+}
+
+}  // namespace
+
+DelimitedText ReadDelimitedText(const std::string& text,
+                                const std::string& path) {
+  DelimitedText table;
+  std::size_t at = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+  bool have_header = false;
+  for (std::size_t line_number = 1; at < text.size(); ++line_number) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (Trimmed(line).empty()) continue;
+    if (!have_header) {
+      table.delimiter = FindDelimiter(line);
+      table.header = {line_number,
+                      SplitLine(line, table.delimiter, path, line_number)};
+      have_header = true;
+      continue;
+    }
+    table.rows.push_back(
+        {line_number, SplitLine(line, table.delimiter, path, line_number)});
+  }
+  if (!have_header) throw Error(path + ": no header row");
+  return table;
+}
+
+std::string NumberText(const std::string& field, bool decimal_comma) {
+  if (!decimal_comma) return field;
+  const std::size_t comma = field.find(',');
+  if (comma == std::string::npos || field.find(',', comma + 1) != std::string::npos ||
+      field.find('.') != std::string::npos) {
+    return field;
+  }
+  std::string text = field;
+  text[comma] = '.';
+  return text;
+}
+
+}  // namespace helmert

@@ -1,0 +1,52 @@
+// Point lists as surveyors export them: delimited text with a header row.
+//
+// Grammar, line by line:
+//   - The text is UTF-8; a byte-order mark at the start is skipped. Lines
+//     end with LF or CR LF. Blank lines (nothing but spaces and tabs) are
+//     skipped anywhere.
+//   - The first non-blank line is the header; its fields name the columns.
+//   - The delimiter is found in the header: a tab if it holds one, else a
+//     semicolon, else a comma, else runs of spaces (whitespace-separated).
+//   - A field may be quoted with double quotes; inside, "" stands for one
+//     quote and the delimiter is ordinary text. Unquoted fields are trimmed
+//     of spaces and tabs (in whitespace-separated text, fields never hold
+//     them).
+//   - In semicolon- and tab-separated text a number may use a decimal comma
+//     (4296938,845); NumberText() turns it into a point.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace helmert {
+
+enum class Delimiter { kComma, kSemicolon, kTab, kWhitespace };
+
+struct DelimitedRow {
+  std::size_t line = 0;  // line number in the file, from 1
+  std::vector<std::string> fields;
+};
+
+struct DelimitedText {
+  Delimiter delimiter = Delimiter::kComma;
+  DelimitedRow header;
+  std::vector<DelimitedRow> rows;  // the lines after the header
+  // A decimal comma is a decimal point here (semicolon or tab delimiter).
+  bool DecimalCommaAllowed() const {
+    return delimiter == Delimiter::kSemicolon || delimiter == Delimiter::kTab;
+  }
+};
+
+// Splits the text into the header and the rows. `path` names the file in
+// messages. Throws Error "PATH: no header row" for a text without a
+// non-blank line and "PATH:LINE: unterminated quote" for a quote left open
+// at the end of a line.
+DelimitedText ReadDelimitedText(const std::string& text,
+                                const std::string& path);
+
+// The field as the text of a decimal number in the C locale: a decimal
+// comma becomes a point where the file allows it (one comma, no point).
+std::string NumberText(const std::string& field, bool decimal_comma);
+
+}  // namespace helmert

@@ -1,0 +1,68 @@
+// The two point lists a surveyor starts from, and the control-point
+// document made of them.
+//
+// The WGS84 list (a GNSS receiver's export) has a name column ("name",
+// "id" or "point"), a latitude ("lat", "latitude"), a longitude ("lon",
+// "long", "longitude") and an ellipsoidal height ("h", "height",
+// "ellipsoidal_height"). The grid list (the archive's coordinates) has a
+// name column, an easting ("e", "easting"), a northing ("n", "northing")
+// and a height ("h", "height"). Headers are matched case-insensitively;
+// other columns are ignored. Grid headers "x" and "y" are refused: in
+// Gauss-Krueger practice X is the northing, elsewhere the easting.
+//
+// Every refusal is an Error of one line "FILE:LINE: column "HEADER": ...".
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace helmert {
+
+// One point of a list: its name, the line it stands on, and its three
+// coordinates, each as a value and as the text of a JSON number (the
+// field's own text where it is one, so that the document holds exactly
+// the number the file held).
+struct ListedPoint {
+  std::string name;
+  std::size_t line = 0;
+  std::array<double, 3> values{};
+  std::array<std::string, 3> texts;
+};
+
+// The WGS84 points: values and texts are longitude, latitude (degrees)
+// and height (metres), in the document's order. Angles may be decimal
+// degrees or sexagesimal (see ReadAngle); latitudes within [-90, 90],
+// longitudes within [-180, 180].
+std::vector<ListedPoint> ReadWgs84Points(const std::string& text,
+                                         const std::string& path);
+
+// The grid points: easting, northing, height (metres).
+std::vector<ListedPoint> ReadGridPoints(const std::string& text,
+                                        const std::string& path);
+
+// The points in both lists, paired by name in the WGS84 list's order, and
+// the names found in one list only (in that list's order).
+struct MatchedPoints {
+  std::vector<const ListedPoint*> wgs84;
+  std::vector<const ListedPoint*> grid;  // grid[i] is wgs84[i]'s point
+  std::vector<std::string> only_wgs84;
+  std::vector<std::string> only_grid;
+};
+MatchedPoints MatchByName(const std::vector<ListedPoint>& wgs84,
+                          const std::vector<ListedPoint>& grid);
+
+// The control-point document of the matched points: "srcpoints",
+// "despoints", "names" and, when given, "central_meridian" (its JSON
+// number text), indented by two spaces, with a final line end.
+std::string ControlDocumentText(
+    const MatchedPoints& matched,
+    const std::optional<std::string>& central_meridian_text);
+
+// The text of a JSON number for the value: `text` itself when it is one
+// (JSON's grammar: no plus sign, no leading zeros, digits on both sides of
+// a point), else the shortest digits that read back to the value.
+std::string JsonNumberText(const std::string& text, double value);
+
+}  // namespace helmert
