@@ -112,11 +112,18 @@ INSTANTIATE_TEST_SUITE_P(
                                  "ordos-named"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(HelmertReportUsage, HelpGoesToStandardOutput) {
+TEST(HelmertReportUsage, HelpGoesToStandardOutputWithEveryOption) {
   for (const char* flag : {"--help", "-h"}) {
     const ProcessResult run = Report({flag});
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.out, kUsage);
+    EXPECT_EQ(run.out.rfind(kUsage, 0), 0u) << run.out;
+    for (const char* option : {"--fit", "--svg", "--json", "--geojson",
+                               "--without", "--write-control", "--help"}) {
+      // Described on a line of its own after the usage line.
+      EXPECT_NE(run.out.find(std::string(" ") + option + " ", kUsage.size()),
+                std::string::npos)
+          << option;
+    }
     EXPECT_EQ(run.err, "");
   }
 }

@@ -16,6 +16,28 @@ inline constexpr char kReportUsage[] =
     "[--svg PLOT.svg] [--json REPORT.json] [--geojson POINTS.geojson] "
     "[--without NAMES_OR_NUMBERS --write-control NEW.json]";
 
+// What --help prints: the usage line and a line for every option.
+inline constexpr char kReportHelp[] =
+    "usage: helmert-report CONTROL.json RESULT.json [--fit FIT.json] "
+    "[--svg PLOT.svg] [--json REPORT.json] [--geojson POINTS.geojson] "
+    "[--without NAMES_OR_NUMBERS --write-control NEW.json]\n"
+    "Checks a transformation written by helmert-fit against control points.\n"
+    "  CONTROL.json                 control points (helmert-fit's input "
+    "form)\n"
+    "  RESULT.json                  the transformation (helmert-fit's "
+    "result)\n"
+    "  --fit FIT.json               the points RESULT was fitted on: judge "
+    "CONTROL's as check points\n"
+    "  --svg PLOT.svg               write the residual plot\n"
+    "  --json REPORT.json           write the report as JSON\n"
+    "  --geojson POINTS.geojson     write the points and residuals as "
+    "GeoJSON\n"
+    "  --without LIST               points to leave out (names or numbers "
+    "from 1, comma-separated)\n"
+    "  --write-control NEW.json     write CONTROL without them (goes with "
+    "--without)\n"
+    "  -h, --help                   this text\n";
+
 // Wrong usage of the command line (exit status 1).
 class UsageError : public Error {
  public:
@@ -23,7 +45,7 @@ class UsageError : public Error {
 };
 
 struct ReportArguments {
-  bool help = false;  // --help or -h: print the usage line, nothing else
+  bool help = false;  // --help or -h: print kReportHelp, nothing else
   std::string control_path;
   std::string result_path;
   // The control-point document RESULT was fitted on: CONTROL's points are

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   // Past a file-size limit a write fails with EFBIG, reported in one line.
   std::signal(SIGXFSZ, SIG_IGN);
   if (arguments.help) {
-    std::cout << helmert::kReportUsage << std::endl;
+    std::cout << helmert::kReportHelp << std::flush;
     return 0;
   }
   try {
