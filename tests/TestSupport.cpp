@@ -13,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "UniformNoise.hpp"
+
 extern char** environ;
 
 namespace helmert::testing {
@@ -106,6 +108,61 @@ bool ProgramOnPath(const std::string& name) {
     }
   }
   return false;
+}
+
+bool UpdatingGoldenFiles() {
+  return std::getenv("HELMERT_UPDATE_GOLDEN") != nullptr;
+}
+
+std::vector<Point3> RunCct(const std::vector<std::string>& arguments,
+                           const std::vector<Point3>& input) {
+  std::ostringstream text;
+  text.precision(17);
+  for (const Point3& p : input) text << p.x << " " << p.y << " " << p.z << "\n";
+  const ProcessResult run = RunProgram("cct", arguments, text.str());
+  std::vector<Point3> output;
+  if (run.exit_status != 0) return output;
+  // Four columns per line; the fourth (time) is "inf", which streams do
+  // not read.
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    const char* cursor = line.c_str();
+    double xyz[3];
+    int read = 0;
+    for (; read < 3; ++read) {
+      char* end = nullptr;
+      xyz[read] = std::strtod(cursor, &end);
+      if (end == cursor) break;
+      cursor = end;
+    }
+    if (read == 3) output.push_back({xyz[0], xyz[1], xyz[2]});
+  }
+  return output;
+}
+
+std::vector<Point3> Site(int n, double side, std::uint64_t seed) {
+  UniformNoise noise(seed);
+  std::vector<Point3> points;
+  for (int i = 0; i < n; ++i) {
+    points.push_back({440000.0 + side / 2 * noise(),
+                      4290000.0 + side / 2 * noise(), 1300.0 + 50.0 * noise()});
+  }
+  return points;
+}
+
+std::vector<Point3> Transformed(const std::vector<Point3>& points,
+                                const TransformParameters& parameters,
+                                double noise_metres, std::uint64_t seed) {
+  UniformNoise noise(seed);
+  std::vector<Point3> out;
+  for (const Point3& point : points) {
+    Point3 mapped = ForwardTransform(parameters, point);
+    mapped.x += noise_metres * noise();
+    mapped.y += noise_metres * noise();
+    mapped.z += noise_metres * noise();
+    out.push_back(mapped);
+  }
+  return out;
 }
 
 }  // namespace helmert::testing

@@ -2,8 +2,12 @@
 // prints, and temporary files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "common/Point3.hpp"
+#include "estimation/BursaWolf.hpp"
 
 namespace helmert::testing {
 
@@ -42,5 +46,32 @@ class TemporaryDirectory {
 
 // Whether an executable of this name is on PATH.
 bool ProgramOnPath(const std::string& name);
+
+// Whether the golden files are being rewritten (HELMERT_UPDATE_GOLDEN set):
+// then a golden comparison writes its file before comparing.
+bool UpdatingGoldenFiles();
+
+// Runs PROJ's cct with the arguments (a pipeline, split into words) on the
+// input lines and returns its output lines' first three numbers. Empty when
+// cct is missing or fails.
+std::vector<Point3> RunCct(const std::vector<std::string>& arguments,
+                           const std::vector<Point3>& input);
+
+// A synthetic survey: n points over a square site of the given side
+// (metres) around a zone position like that of the Ordos example, heights
+// within +-50 m, from the repeatable UniformNoise.
+std::vector<Point3> Site(int n, double side, std::uint64_t seed);
+
+// The points mapped by the parameters, with uniform noise of the given
+// amplitude (metres) on every coordinate.
+std::vector<Point3> Transformed(const std::vector<Point3>& points,
+                                const TransformParameters& parameters,
+                                double noise_metres, std::uint64_t seed);
+
+// Parameters of the size a datum change between WGS84 and an old national
+// grid has (those the Ordos example's fit gives).
+inline constexpr TransformParameters kSurveyParameters{
+    -39.67487822915914, 81.05938610404601, 82.73389921995451, -5.182991e-06,
+    6.699661e-06,       4.874e-08,         0.999991031377671};
 
 }  // namespace helmert::testing

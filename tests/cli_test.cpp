@@ -19,6 +19,7 @@ using testing::ProcessResult;
 using testing::ReadFile;
 using testing::RunProgram;
 using testing::TemporaryDirectory;
+using testing::UpdatingGoldenFiles;
 using testing::WriteFile;
 
 const std::string kExecutable = HELMERT_FIT_EXECUTABLE;
@@ -49,9 +50,6 @@ std::string WithoutSolverReport(const std::string& console) {
          console.substr(block);
 }
 
-bool UpdatingGoldenFiles() {
-  return std::getenv("HELMERT_UPDATE_GOLDEN") != nullptr;
-}
 
 struct GoldenCase {
   const char* name;

@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "app/ConsoleLabels.hpp"
+#include "TestSupport.hpp"
 #include "app/FitCheck.hpp"
+#include "app/Run.hpp"
+#include "estimation/Estimation.hpp"
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 
@@ -67,6 +70,70 @@ TEST_F(PrintFitCheckTest, PerfectFitPrintsTheSourceValuesBack) {
 TEST_F(PrintFitCheckTest, NoPointsPrintNothing) {
   PrintFitCheck(shift_, 117.0, {}, {}, {}, out_);
   EXPECT_EQ(out_.str(), "");
+}
+
+// The fit's report: the solver's own, one "\n", the label and the seven
+// lines; and the one warning line when the closed form's replacement
+// matters to a user.
+TEST(ReportFit, PrintsReportThenOneNewlineThenTheParameters) {
+  const std::vector<Point3> source = testing::Site(8, 2000.0, 10);
+  const FitOutcome fit = EstimateParameters(
+      source, testing::Transformed(source, testing::kSurveyParameters, 0.01, 11));
+  std::ostringstream out;
+  std::ostringstream warnings;
+  ReportFit(fit, out, warnings);
+  EXPECT_EQ(warnings.str(), "");
+  const std::string text = out.str();
+  const std::string label =
+      "\xB9\xC0\xBC\xC6\xB5\xC4\xB2\xCE\xCA\xFD\xA3\xBA\n";
+  const std::size_t block = text.find(label);
+  ASSERT_NE(block, std::string::npos);
+  ASSERT_NE(text.find("Solver Summary"), std::string::npos);
+  const std::size_t termination = text.rfind("Termination:", block);
+  ASSERT_NE(termination, std::string::npos);
+  // The report's own last line ends, then the run's one "\n".
+  EXPECT_EQ(text.find('\n', termination) + 2, block);
+  EXPECT_EQ(text.substr(block - 2, 2), "\n\n");
+
+  std::istringstream lines(text.substr(block + label.size()));
+  const char* names[] = {
+      "T_x = ", "T_y = ", "T_z = ", "R_x = ", "R_y = ", "R_z = ", "Scale = "};
+  std::string line;
+  for (const char* name : names) {
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line.rfind(name, 0), 0u) << line;
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << "nothing after Scale";
+}
+
+TEST(ReportFit, WarnsInOneLineWhenTheReplacementMatters) {
+  const std::vector<Point3> source = testing::Site(8, 2000.0, 13);
+  ceres::Solver::Options no_step = FitOptions();
+  no_step.max_num_iterations = 0;
+  const FitOutcome fit = EstimateParameters(
+      source, testing::Transformed(source, testing::kSurveyParameters, 0.01, 14),
+      no_step);
+  std::ostringstream out;
+  std::ostringstream warnings;
+  ReportFit(fit, out, warnings);
+  EXPECT_EQ(warnings.str().rfind("warning: the solver stopped short ", 0), 0u)
+      << warnings.str();
+  EXPECT_EQ(warnings.str().find('\n'), warnings.str().size() - 1);
+}
+
+// A solver whose printed parameter line would read otherwise than the
+// minimum's is replaced by it, silently, whatever the fit's own rule said.
+TEST(WithConsoleRule, TakesTheMinimumWhenAPrintedLineWouldDiffer) {
+  FitOutcome fit;
+  fit.usable = true;
+  fit.parameters = testing::kSurveyParameters;
+  fit.minimum = testing::kSurveyParameters;
+  EXPECT_FALSE(WithConsoleRule(fit).exact_minimum_used);
+  fit.minimum.Scale += 1e-5;  // 0.999991 would print 1.00000
+  const FitOutcome chosen = WithConsoleRule(fit);
+  EXPECT_TRUE(chosen.exact_minimum_used);
+  EXPECT_EQ(chosen.parameters.Scale, fit.minimum.Scale);
+  EXPECT_FALSE(chosen.replacement_matters);
 }
 
 }  // namespace

@@ -271,20 +271,6 @@ std::vector<GeodeticPair> GridAround(double central_meridian) {
   return grid;
 }
 
-std::vector<std::pair<double, double>> RunCct(
-    const std::vector<std::string>& arguments, const std::string& input) {
-  const testing::ProcessResult result =
-      testing::RunProgram("cct", arguments, input);
-  EXPECT_EQ(result.exit_status, 0) << result.err;
-  std::vector<std::pair<double, double>> values;
-  std::istringstream lines(result.out);
-  double first = 0.0, second = 0.0, third = 0.0, fourth = 0.0;
-  while (lines >> first >> second >> third >> fourth) {
-    values.emplace_back(first, second);
-  }
-  return values;
-}
-
 // PROJ's exact transverse Mercator (Poder/Engsager), not the +approx series
 // of the same family as ours: the reference is independent.
 const std::vector<std::string> kCctTmerc117 = {
@@ -307,19 +293,18 @@ double SeriesAgreement(double latitude_degrees) {
 TEST(GaussKrugerAgainstProj, ForwardAgreesWithTheExactProjection) {
   if (!testing::ProgramOnPath("cct")) GTEST_SKIP() << "PROJ's cct missing";
   const std::vector<GeodeticPair> grid = GridAround(117.0);
-  std::ostringstream input;
-  input.precision(17);
+  std::vector<Point3> input;
   for (const GeodeticPair& g : grid) {
-    input << g.longitude_degrees << " " << g.latitude_degrees << " 0 0\n";
+    input.push_back({g.longitude_degrees, g.latitude_degrees, 0.0});
   }
-  const auto reference = RunCct(kCctTmerc117, input.str());
+  const std::vector<Point3> reference = testing::RunCct(kCctTmerc117, input);
   ASSERT_EQ(reference.size(), grid.size());
   for (std::size_t i = 0; i < grid.size(); ++i) {
     const PlanePair plane =
         Forward(grid[i].longitude_degrees, grid[i].latitude_degrees, 117.0);
     const double tolerance = SeriesAgreement(grid[i].latitude_degrees);
-    EXPECT_NEAR(plane.easting, reference[i].first, tolerance) << i;
-    EXPECT_NEAR(plane.northing, reference[i].second, tolerance) << i;
+    EXPECT_NEAR(plane.easting, reference[i].x, tolerance) << i;
+    EXPECT_NEAR(plane.northing, reference[i].y, tolerance) << i;
   }
 }
 
@@ -332,29 +317,27 @@ TEST(GaussKrugerAgainstProj, InverseAgreesWithinTheSeriesAccuracy) {
   if (!testing::ProgramOnPath("cct")) GTEST_SKIP() << "PROJ's cct missing";
   std::vector<GeodeticPair> grid;
   std::vector<PlanePair> planes;
-  std::ostringstream input;
-  input.precision(17);
+  std::vector<Point3> input;
   for (double offset = -3.0; offset <= 3.0; offset += 0.5) {
     for (double latitude = -60.0; latitude <= 60.0; latitude += 7.5) {
       grid.push_back({117.0 + offset, latitude});
       planes.push_back(Forward(117.0 + offset, latitude, 117.0));
-      input << planes.back().easting << " " << planes.back().northing
-            << " 0 0\n";
+      input.push_back({planes.back().easting, planes.back().northing, 0.0});
     }
   }
   std::vector<std::string> arguments = {"-I"};
   arguments.insert(arguments.end(), kCctTmerc117.begin(), kCctTmerc117.end());
-  const auto reference = RunCct(arguments, input.str());
+  const std::vector<Point3> reference = testing::RunCct(arguments, input);
   ASSERT_EQ(reference.size(), planes.size());
   for (std::size_t i = 0; i < planes.size(); ++i) {
     const GeodeticPair back =
         Inverse(planes[i].easting, planes[i].northing, 117.0);
     const bool near_meridian =
         std::fabs(grid[i].longitude_degrees - 117.0) <= 1.5;
-    EXPECT_NEAR(back.longitude_degrees, reference[i].first,
+    EXPECT_NEAR(back.longitude_degrees, reference[i].x,
                 near_meridian ? kNanodegree : kRoundTripLongitude)
         << grid[i].longitude_degrees << " " << grid[i].latitude_degrees;
-    EXPECT_NEAR(back.latitude_degrees, reference[i].second, kRoundTripLatitude)
+    EXPECT_NEAR(back.latitude_degrees, reference[i].y, kRoundTripLatitude)
         << grid[i].longitude_degrees << " " << grid[i].latitude_degrees;
   }
 }

@@ -27,6 +27,7 @@ using testing::ProgramOnPath;
 using testing::ReadFile;
 using testing::RunProgram;
 using testing::TemporaryDirectory;
+using testing::UpdatingGoldenFiles;
 using testing::WriteFile;
 
 const std::string kReport = HELMERT_REPORT_EXECUTABLE;
@@ -42,9 +43,6 @@ ProcessResult Report(const std::vector<std::string>& arguments) {
   return RunProgram(kReport, arguments);
 }
 
-bool UpdatingGoldenFiles() {
-  return std::getenv("HELMERT_UPDATE_GOLDEN") != nullptr;
-}
 
 // The golden runs pass relative paths, so that the file names the report
 // prints do not depend on where the checkout is.

@@ -344,36 +344,14 @@ class ProjPipelineTest : public ::testing::TestWithParam<PipelineCase> {
     report_ = ReportOn(GetParam().document);
   }
 
-  // cct's output for the points, one (x, y, z) per line.
+  // cct's output for the points through the pipeline, at 12 decimals.
   std::vector<Point3> RunCct(const std::string& pipeline,
                              const std::vector<Point3>& points) {
-    std::ostringstream input;
-    input.precision(17);
-    for (const Point3& p : points)
-      input << p.x << " " << p.y << " " << p.z << "\n";
     std::vector<std::string> arguments = {"-d", "12"};
     std::istringstream words(pipeline);
     for (std::string word; words >> word;) arguments.push_back(word);
-    const testing::ProcessResult run =
-        RunProgram("cct", arguments, input.str());
-    EXPECT_EQ(run.exit_status, 0) << run.err;
-    std::vector<Point3> output;
-    // Four columns per line; the fourth (time) is "inf", which streams do
-    // not read.
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);) {
-      const char* cursor = line.c_str();
-      double xyz[3];
-      int read = 0;
-      for (; read < 3; ++read) {
-        char* end = nullptr;
-        xyz[read] = std::strtod(cursor, &end);
-        if (end == cursor) break;
-        cursor = end;
-      }
-      if (read == 3) output.push_back({xyz[0], xyz[1], xyz[2]});
-    }
-    EXPECT_EQ(output.size(), points.size()) << run.out << run.err;
+    const std::vector<Point3> output = testing::RunCct(arguments, points);
+    EXPECT_EQ(output.size(), points.size());
     return output;
   }
 

@@ -1,5 +1,8 @@
 #include "app/Run.hpp"
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "app/ConsoleLabels.hpp"
@@ -13,6 +16,41 @@
 #include "io/ResultDocument.hpp"
 
 namespace helmert {
+
+namespace {
+
+// Whether the parameter lines of the console (default stream format, six
+// significant digits) read the same for both parameter sets.
+bool PrintSame(const TransformParameters& a, const TransformParameters& b) {
+  const double first[] = {a.T_x, a.T_y, a.T_z, a.R_x, a.R_y, a.R_z, a.Scale};
+  const double second[] = {b.T_x, b.T_y, b.T_z, b.R_x, b.R_y, b.R_z, b.Scale};
+  for (int k = 0; k < 7; ++k) {
+    char one[32];
+    char other[32];
+    std::snprintf(one, sizeof one, "%g", first[k]);
+    std::snprintf(other, sizeof other, "%g", second[k]);
+    if (std::strcmp(one, other) != 0) return false;
+  }
+  return true;
+}
+
+bool AllFinite(const TransformParameters& p) {
+  for (double v : {p.T_x, p.T_y, p.T_z, p.R_x, p.R_y, p.R_z, p.Scale}) {
+    if (!std::isfinite(v)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+FitOutcome WithConsoleRule(FitOutcome fit) {
+  if (!fit.exact_minimum_used && fit.usable && AllFinite(fit.minimum) &&
+      !PrintSame(fit.parameters, fit.minimum)) {
+    fit.parameters = fit.minimum;
+    fit.exact_minimum_used = true;
+  }
+  return fit;
+}
 
 void ReportFit(const FitOutcome& fit, std::ostream& out,
                std::ostream& warnings) {
@@ -48,7 +86,7 @@ std::string FitControlPoints(const ControlPoints& points,
   // Every refusal is decided before anything is printed.
   FitOutcome fit;
   try {
-    fit = EstimateParameters(projected, points.destination);
+    fit = WithConsoleRule(EstimateParameters(projected, points.destination));
     RequireUsableFit(fit);
   } catch (const ImplausibleFit& refused) {
     throw Error(control_name + ": " + refused.what() + ": " +

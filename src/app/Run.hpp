@@ -10,6 +10,12 @@
 
 namespace helmert {
 
+// The fit as the console reports it: the closed-form minimum replaces the
+// solver's parameters also when a printed parameter line (six significant
+// digits) would read otherwise, so that the console never shows digits of
+// a solver that stopped short.
+FitOutcome WithConsoleRule(FitOutcome fit);
+
 // Prints the solver's full report, "\n", the parameter block label and the
 // seven parameter lines in the stream's current format, and one warning
 // line on `warnings` when the closed-form minimum replaced the solver's

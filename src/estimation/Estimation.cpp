@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "common/Error.hpp"
@@ -76,21 +75,6 @@ double ConditionRatio(const ParameterTriangle& triangle) {
   const Eigen::JacobiSVD<Eigen::MatrixXd> svd(scaled.triangle);
   const Eigen::VectorXd& singular = svd.singularValues();
   return singular(6) / singular(0);
-}
-
-// Whether the parameter lines of the console (default stream format,
-// six significant digits) read the same for both parameter sets.
-bool PrintSame(const TransformParameters& a, const TransformParameters& b) {
-  const double first[] = {a.T_x, a.T_y, a.T_z, a.R_x, a.R_y, a.R_z, a.Scale};
-  const double second[] = {b.T_x, b.T_y, b.T_z, b.R_x, b.R_y, b.R_z, b.Scale};
-  for (int k = 0; k < 7; ++k) {
-    char one[32];
-    char other[32];
-    std::snprintf(one, sizeof one, "%g", first[k]);
-    std::snprintf(other, sizeof other, "%g", second[k]);
-    if (std::strcmp(one, other) != 0) return false;
-  }
-  return true;
 }
 
 // The centred problem's parameters in the linear form's unknowns.
@@ -290,8 +274,7 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
       minimum.Parameters(), source_centroid, destination_centroid);
   const bool short_of_minimum =
       !(outcome.excess_deviations <= kMostShortfallDeviations &&
-        outcome.largest_residual_change <= kMostShortfallMetres &&
-        PrintSame(solved, exact));
+        outcome.largest_residual_change <= kMostShortfallMetres);
   outcome.exact_minimum_used =
       outcome.usable && short_of_minimum && AllFinite(exact);
   outcome.replacement_matters =
@@ -299,6 +282,7 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
       !(outcome.largest_parameter_deviations <= kWarnParameterDeviations &&
         outcome.largest_residual_change <= kWarnResidualMetres);
   outcome.parameters = outcome.exact_minimum_used ? exact : solved;
+  outcome.minimum = exact;
   return outcome;
 }
 

@@ -128,6 +128,8 @@ struct FitOutcome {
   // About the zone's origin: the solver's, or the closed-form minimum when
   // the guard chose it.
   TransformParameters parameters;
+  // The closed-form minimum about the zone's origin, whichever was chosen.
+  TransformParameters minimum;
   std::string full_report;  // the summary's FullReport()
   std::string termination;  // the termination type's name
   std::string message;      // the solver's own message
@@ -159,9 +161,10 @@ struct FitOutcome {
 inline constexpr double kMostShortfallDeviations = 0.01;
 // ... or when a residual component differs by more than this (metres): a
 // tenth of a micrometre, below the tenth decimal of the geodetic check
-// lines' degrees (about 1e-5 m) and any survey's resolution, ...
+// lines' degrees (about 1e-5 m) and any survey's resolution. (helmert-fit
+// also takes the minimum when a printed parameter line would read
+// otherwise: a rule of its console, not of the fit.)
 inline constexpr double kMostShortfallMetres = 1e-7;
-// ... or when a printed parameter line would read otherwise.
 // sigma0 is never taken below this (metres) for the shortfall in standard
 // deviations: residuals of destinations written to rounding level would
 // otherwise give any difference of rounding size a large count.

@@ -1,0 +1,49 @@
+// libFuzzer target over helmert-control's readers: arbitrary bytes as a
+// WGS84 list (first byte odd) or a grid list (even). A list is either
+// refused with Error or read; a list that is read, matched with itself,
+// must give a control-point document that the tools' own reader accepts,
+// with the same names and the same numbers.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/Error.hpp"
+#include "control/PointLists.hpp"
+#include "io/ControlPointDocument.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  if (size < 1) return 0;
+  const bool wgs84 = (data[0] & 1) != 0;
+  const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+  std::vector<helmert::ListedPoint> points;
+  try {
+    points = wgs84 ? helmert::ReadWgs84Points(text, "fuzz.csv")
+                   : helmert::ReadGridPoints(text, "fuzz.csv");
+  } catch (const helmert::Error&) {
+    return 0;
+  }
+  const helmert::MatchedPoints matched = helmert::MatchByName(points, points);
+  if (matched.wgs84.size() != points.size()) std::abort();
+  if (points.empty()) return 0;
+  const std::string document =
+      helmert::ControlDocumentText(matched, std::string("114.5"));
+  std::vector<std::string> names;
+  const helmert::ControlPoints read =
+      helmert::ParseControlPointDocument(document, "fuzz.json", &names);
+  if (read.source.size() != points.size() || names.size() != points.size() ||
+      !read.central_meridian_degrees) {
+    std::abort();
+  }
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const helmert::ListedPoint& p = points[i];
+    if (names[i] != p.name || read.source[i].longitude_degrees != p.values[0] ||
+        read.source[i].latitude_degrees != p.values[1] ||
+        read.source[i].height_metres != p.values[2]) {
+      std::abort();
+    }
+  }
+  return 0;
+}
