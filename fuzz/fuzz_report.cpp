@@ -18,7 +18,7 @@
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
 #include "report/Report.hpp"
-#include "report/ResidualPlot.hpp"
+#include "report/ReportForms.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <string>
 
-#include "report/Report.hpp"
+#include "report/ReportForms.hpp"
 #include "report/StringOutput.hpp"
 
 namespace helmert {

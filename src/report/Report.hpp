@@ -1,6 +1,6 @@
-// The report of helmert-report: a transformation read from a result
-// document, evaluated on a control-point document, as UTF-8 text for the
-// console and as a JSON document for scripts.
+// The report model of helmert-report: a transformation read from a result
+// document, evaluated on a control-point document, with every figure its
+// forms show (ReportForms.hpp), computed once.
 #pragma once
 
 #include <optional>
@@ -48,9 +48,6 @@ struct TransformationReport {
   std::vector<std::pair<std::size_t, std::size_t>> duplicated_points;
   Assessment assessment;
   std::string grid_to_wgs84;  // PROJ pipelines
-  // The control-point document without the points of --without, when
-  // --write-control asks for it.
-  std::string control_without;
   std::string wgs84_to_grid;
 };
 
@@ -67,28 +64,18 @@ int GridZonePrefix(double translation_x_metres);
 
 // Projects the points into the document's zone and assesses the document's
 // transformation on them. The points must have passed
-// ValidateControlPoints. Throws Error, naming both documents, when the
-// residuals are too large to be represented.
-// With a reference (from the document the transformation was fitted on,
-// fit_path), the points are check points judged against that fit. `names`
-// are the points' names (empty: the points are numbered from 1).
+// ValidateControlPoints. With `fit_points` (the control points the
+// transformation was fitted on, from fit_path), the points are check points
+// judged against that fit. `names` are the points' names (empty: the points
+// are numbered from 1). Throws Error, naming the documents, when the
+// residuals are too large to be represented, the reverse map overflows, or
+// the transformation is not the least-squares fit to `fit_points`.
 TransformationReport BuildReport(const std::string& control_path,
                                  ControlPoints points,
                                  const std::string& result_path,
                                  const StoredTransformation& stored,
-                                 const FitReference* reference = nullptr,
+                                 const ControlPoints* fit_points = nullptr,
                                  const std::string& fit_path = "",
                                  std::vector<std::string> names = {});
-
-// Reads the control-point document at fit_path, the one the stored
-// transformation was fitted on, and returns what that fit predicts for
-// other points. Throws Error when the document is refused or the
-// transformation is not the least-squares fit to its points.
-FitReference ReferenceFromFit(const std::string& fit_path,
-                              const StoredTransformation& stored);
-
-std::string FormatTextReport(const TransformationReport& report);
-std::string FormatJsonReport(const TransformationReport& report);
-std::string FormatGeoJson(const TransformationReport& report);
 
 }  // namespace helmert

@@ -8,7 +8,7 @@
 
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
-#include "report/Report.hpp"
+#include "report/ReportForms.hpp"
 #include "report/StringOutput.hpp"
 #include "report/Utf8.hpp"
 

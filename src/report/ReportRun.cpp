@@ -9,28 +9,26 @@
 #include "io/ControlPointDocument.hpp"
 #include "io/OutputFile.hpp"
 #include "io/ResultDocument.hpp"
-#include "report/Report.hpp"
-#include "report/ResidualPlot.hpp"
+#include "report/ReportForms.hpp"
 
 namespace helmert {
 
 namespace {
 
-// The report's output forms: the option that asks for one, where its path
-// is kept, and what writes it. A new form is one row.
+// The output files: the option that asks for one, where its path is kept,
+// and the form of the report that fills it (none for the control-point
+// document without the dropped points, which the run writes). A new form
+// is one row.
 struct OutputForm {
   const char* flag;
   std::string ReportArguments::*path;
   std::string (*format)(const TransformationReport&);
 };
-std::string ControlWithout(const TransformationReport& report) {
-  return report.control_without;
-}
 const OutputForm kOutputForms[] = {
     {"--svg", &ReportArguments::svg_path, FormatResidualPlot},
     {"--json", &ReportArguments::json_path, FormatJsonReport},
     {"--geojson", &ReportArguments::geojson_path, FormatGeoJson},
-    {"--write-control", &ReportArguments::write_control_path, ControlWithout},
+    {"--write-control", &ReportArguments::write_control_path, nullptr},
 };
 
 // Which points --without names: each comma-separated word a point's name
@@ -165,21 +163,26 @@ void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
     outputs.push_back(std::make_unique<OutputFile>(path));
     forms.push_back(&form);
   }
-  std::optional<FitReference> reference;
+  std::optional<ControlPoints> fit_points;
   if (!arguments.fit_path.empty()) {
-    reference = ReferenceFromFit(arguments.fit_path, stored);
+    fit_points = ParseControlPointDocument(ReadTextFile(arguments.fit_path),
+                                           arguments.fit_path);
+    ValidateControlPoints(*fit_points, arguments.fit_path);
   }
-  TransformationReport report = BuildReport(
+  const TransformationReport report = BuildReport(
       arguments.control_path, std::move(points), arguments.result_path, stored,
-      reference ? &*reference : nullptr, arguments.fit_path, std::move(names));
+      fit_points ? &*fit_points : nullptr, arguments.fit_path,
+      std::move(names));
+  std::string control_without;
   if (!arguments.write_control_path.empty()) {
-    report.control_without = ControlDocumentWithout(
+    control_without = ControlDocumentWithout(
         control_text, arguments.control_path,
         PointsToLeaveOut(arguments.without, report.labels,
                          arguments.control_path));
   }
   for (std::size_t k = 0; k < outputs.size(); ++k) {
-    outputs[k]->Write(forms[k]->format(report));
+    outputs[k]->Write(forms[k]->format != nullptr ? forms[k]->format(report)
+                                                  : control_without);
   }
   const std::string text = FormatTextReport(report);
   for (const std::unique_ptr<OutputFile>& output : outputs) output->Commit();

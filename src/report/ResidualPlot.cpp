@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "report/Printf.hpp"
+#include "report/ReportForms.hpp"
 #include "report/Utf8.hpp"
 
 namespace helmert {

@@ -9,16 +9,11 @@
 // labelled with their index and largest standardized residual.
 //
 // Every arrow is one <line class="arrow"> element, so the document holds
-// exactly one per point.
+// exactly one per point. The plot itself is FormatResidualPlot
+// (ReportForms.hpp); this header holds what its tests need besides.
 #pragma once
 
-#include <string>
-
-#include "report/Report.hpp"
-
 namespace helmert {
-
-std::string FormatResidualPlot(const TransformationReport& report);
 
 // The largest of 1, 2, 5 times a power of ten that is at most `value`
 // (value > 0): the round numbers of scales and factors.
