@@ -72,6 +72,25 @@ TEST_F(PrintFitCheckTest, NoPointsPrintNothing) {
   EXPECT_EQ(out_.str(), "");
 }
 
+// Each geodetic difference is back minus source: a grid point 10 m east,
+// 20 m north and 3 m above the projected source point comes back east,
+// north and higher, and its three differences are positive.
+TEST_F(PrintFitCheckTest, GeodeticDifferencesAreBackMinusSource) {
+  const TransformParameters identity;
+  const std::vector<Point3> moved = {{projected_[0].x + 10.0,
+                                      projected_[0].y + 20.0,
+                                      projected_[0].z + 3.0}};
+  PrintGeodeticResiduals(identity, 117.0, source_, moved, out_);
+  std::istringstream line(out_.str().substr(kGeodetic.size()));
+  double longitude = 0.0, latitude = 0.0, height = 0.0;
+  ASSERT_TRUE(line >> longitude >> latitude >> height) << out_.str();
+  EXPECT_GT(longitude, 0.0);
+  EXPECT_GT(latitude, 0.0);
+  EXPECT_NEAR(height, 3.0, 1e-9);
+  // 20 m of northing at 30 degrees is about 0.00018 degrees of latitude.
+  EXPECT_NEAR(latitude, 20.0 / 110852.0, 2e-6);
+}
+
 // The fit's report: the solver's own, one "\n", the label and the seven
 // lines; and the one warning line when the closed form's replacement
 // matters to a user.

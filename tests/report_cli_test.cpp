@@ -261,26 +261,6 @@ TEST_F(HelmertReportFiles, MissingResultDocumentIsAnOpeningError) {
             "Error opening file: " + directory_.Path("none.json") + "\n");
 }
 
-// A failed write must not leave the other output replaced or half-written.
-TEST_F(HelmertReportFiles, WritesBothOutputsOrNeither) {
-  const std::string svg = directory_.Path("plot.svg");
-  WriteFile(svg, "previous plot");
-  const std::string json = directory_.Path("missing/report.json");
-  const ProcessResult run =
-      Report({control_, result_, "--svg", svg, "--json", json});
-  EXPECT_EQ(run.exit_status, 2);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            "Error writing file: " + json + ": No such file or directory\n");
-  EXPECT_EQ(ReadFile(svg), "previous plot");
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator(directory_.path())) {
-    ++entries;
-  }
-  EXPECT_EQ(entries, 1u) << "a temporary file was left behind";
-}
-
 TEST_F(HelmertReportFiles, DoesNotChangeWhatHelmertFitWrites) {
   const std::string result = directory_.Path("result.json");
   const ProcessResult fit = RunProgram(kFit, {control_, result});
