@@ -325,7 +325,23 @@ std::string ControlDocumentWithout(const std::string& text,
   erase(define.FindMember("srcpoints")->value, 3);
   erase(define.FindMember("despoints")->value, 3);
   const auto names = define.FindMember("names");
-  if (names != define.MemberEnd()) erase(names->value, 1);
+  if (names != define.MemberEnd()) {
+    erase(names->value, 1);
+  } else {
+    // Without names the points are numbered from 1: the kept points keep
+    // their numbers as names, so that point 18 is still "18" in the next
+    // report.
+    JsonValue numbers(rapidjson::kArrayType);
+    for (std::size_t k = 0; k < drop.size(); ++k) {
+      if (drop[k]) continue;
+      const std::string number = std::to_string(k + 1);
+      numbers.PushBack(JsonValue(number.c_str(),
+                                 static_cast<rapidjson::SizeType>(number.size()),
+                                 document.GetAllocator()),
+                       document.GetAllocator());
+    }
+    define.AddMember("names", numbers, document.GetAllocator());
+  }
   rapidjson::StringBuffer buffer;
   rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
   writer.SetIndent(' ', 2);

@@ -43,7 +43,8 @@ ControlPoints ParseControlPointDocument(
 // The document text of an accepted control-point document without the
 // points whose `drop` flag is set (one flag per point): their triples in
 // "srcpoints" and "despoints" and their names are removed; every other
-// member stays as it was. Numbers are written with the fewest digits that
+// member stays as it was. A document without "names" gets them: the kept
+// points' numbers from 1 ("1", "2", "4", ...), so that they keep them. Numbers are written with the fewest digits that
 // read back to the same double (integers as integers), indented by two.
 std::string ControlDocumentWithout(const std::string& text,
                                    const std::string& path,

@@ -226,6 +226,8 @@ Assessment AssessTransformation(const TransformParameters& parameters,
   assessment.sigma0 = fitting.sigma0;
   assessment.plan = components.plan;
   assessment.height = components.height;
+  assessment.set_level = test.set_level;
+  assessment.component_level = test.component_level;
   assessment.plan_critical_w = test.plan_critical_w;
   assessment.height_critical_w = test.height_critical_w;
   assessment.rms_horizontal = figures.rms_horizontal;

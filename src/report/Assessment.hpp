@@ -35,10 +35,6 @@
 
 namespace helmert {
 
-// A standardized residual beyond this flags its point: for normally
-// distributed errors one in about 370 components exceeds it by chance.
-inline constexpr double kBlunderThreshold = 3.0;
-
 // The parameters count as fitted to the points when the residual vector is
 // this close to orthogonal to the Jacobian's columns (the cosine of its angle
 // with their span; the normal equations J^T e = 0 hold at a least-squares
@@ -86,11 +82,14 @@ struct Assessment {
   double sigma0 = 0;           // sqrt(sum_of_squares / dof) (metres)
   VarianceComponent plan;      // easting and northing
   VarianceComponent height;
-  // The |w| beyond which a plan or a height component is flagged: the
-  // two-sided kBlunderTestLevel point of Student's t with the degrees of
-  // freedom of the precision it is judged by.
-  double plan_critical_w = kBlunderThreshold;
-  double height_critical_w = kBlunderThreshold;
+  // The blunder test's levels, per data set and per component, and the |w|
+  // beyond which a plan or a height component is flagged: the two-sided
+  // component level's point of Student's t with the degrees of freedom of
+  // the precision it is judged by (BlunderTest.hpp).
+  double set_level = kBlunderSetLevel;
+  double component_level = 0;
+  double plan_critical_w = 0;
+  double height_critical_w = 0;
   double rms_horizontal = 0;  // sqrt(mean of dE^2 + dN^2) (metres)
   double rms_vertical = 0;    // sqrt(mean of dH^2) (metres)
   std::size_t max_horizontal_point = 0;

@@ -41,13 +41,39 @@ void Judge(const Eigen::Vector3d& e, const Eigen::Vector3d& variance,
 
 }  // namespace
 
-double CriticalW(double dof) {
-  // Bisection on the F(1, dof) tail of w^2.
+double ComponentLevel(double tests) {
+  // 1 - (1 - a)^(1/m), without the cancellation of 1 - (1 - a) for small
+  // levels.
+  return -std::expm1(std::log1p(-kBlunderSetLevel) / std::max(tests, 1.0));
+}
+
+double CriticalW(double dof, double tests, double group_level) {
+  // P(max |w| <= c) = E_S[(2 Phi(c S) - 1)^m] with S^2 = chi^2_dof / dof:
+  // m standardized residuals that share one estimated precision. The
+  // expectation by the midpoint rule over S in (0, 4), in the log domain
+  // for the chi density.
+  constexpr int kSteps = 2000;
+  constexpr double kLargestS = 4.0;
+  const double h = kLargestS / kSteps;
+  const double log_norm = std::lgamma(dof / 2.0) + (dof / 2.0) * std::log(2.0);
+  const auto exceeded = [&](double c) {
+    double sum = 0.0;
+    for (int k = 0; k < kSteps; ++k) {
+      const double s = (k + 0.5) * h;
+      const double x = s * s * dof;  // chi^2_dof
+      const double density = std::exp((dof / 2.0 - 1.0) * std::log(x) -
+                                       x / 2.0 - log_norm) *
+                             2.0 * s * dof;
+      const double inside = std::erf(c * s / std::sqrt(2.0));
+      sum += (1.0 - std::pow(inside, tests)) * density * h;
+    }
+    return sum;
+  };
   double low = 0.0;
-  double high = 1e3;
-  for (int step = 0; step < 60; ++step) {
+  double high = 50.0;
+  for (int step = 0; step < 50; ++step) {
     const double middle = 0.5 * (low + high);
-    if (FUpperTail(middle * middle, 1.0, dof) < kBlunderTestLevel) {
+    if (exceeded(middle) < group_level) {
       high = middle;
     } else {
       low = middle;
@@ -55,6 +81,26 @@ double CriticalW(double dof) {
   }
   return high;
 }
+
+namespace {
+
+// The critical |w| of the plan and of the height components: the set level
+// shared between the two groups by their numbers of independent residual
+// components (their redundancies), each group's maximum judged with its
+// own estimated precision (`plan_dof`, `height_dof`).
+void SetCriticalValues(double plan_tests, double height_tests, double plan_dof,
+                       double height_dof, BlunderTest& test) {
+  const double tests = plan_tests + height_tests;
+  test.component_level = ComponentLevel(tests);
+  const double plan_level =
+      -std::expm1(std::log1p(-kBlunderSetLevel) * plan_tests / tests);
+  const double height_level =
+      -std::expm1(std::log1p(-kBlunderSetLevel) * height_tests / tests);
+  test.plan_critical_w = CriticalW(plan_dof, plan_tests, plan_level);
+  test.height_critical_w = CriticalW(height_dof, height_tests, height_level);
+}
+
+}  // namespace
 
 BlunderTest SnoopForBlunders(const std::vector<Point3>& residuals,
                              const HatRows& hat_rows,
@@ -72,8 +118,9 @@ BlunderTest SnoopForBlunders(const std::vector<Point3>& residuals,
                       components.plan.redundancy - 2.0,
                       components.height.redundancy - 1.0)
           .cwiseMax(1.0);
-  test.plan_critical_w = CriticalW(dof(0));
-  test.height_critical_w = CriticalW(dof(2));
+  SetCriticalValues(std::max(components.plan.redundancy, 1.0),
+                    std::max(components.height.redundancy, 1.0), dof(0),
+                    dof(2), test);
   const Eigen::Vector3d critical(test.plan_critical_w, test.plan_critical_w,
                                  test.height_critical_w);
   const ComponentsWithoutPoint without_point = SystemWithoutPoint(sums);
@@ -133,8 +180,10 @@ CheckPointTest JudgeCheckPoints(
   const Eigen::Vector3d dof(reference.plan.redundancy,
                             reference.plan.redundancy,
                             reference.height.redundancy);
-  test.plan_critical_w = CriticalW(dof(0));
-  test.height_critical_w = CriticalW(dof(2));
+  // Check points: every residual is independent of the fit's precision's
+  // estimate; all 2n plan and n height components are tested.
+  SetCriticalValues(2.0 * static_cast<double>(n), static_cast<double>(n),
+                    dof(0), dof(2), test);
   const Eigen::Vector3d critical(test.plan_critical_w, test.plan_critical_w,
                                  test.height_critical_w);
   const double sp =

@@ -16,10 +16,29 @@
 //
 // A bad point cannot hide itself by inflating the precision it is judged
 // by. Because the precision is itself estimated, w follows Student's t with
-// the component group's degrees of freedom less the point's: a component is
-// flagged when |w| exceeds the two-sided kBlunderTestLevel point of that
-// distribution (the critical w, kept in the record so that every output
-// prints the one the test used). A point whose I - H_ii has a pivot near 0
+// the component group's degrees of freedom less the point's.
+//
+// Error rate per data set (Sidak's correction, Z. Sidak, Rectangular
+// confidence regions for the means of multivariate normal distributions,
+// JASA 62, 1967, for the studentized maximum modulus): a surveyor reads one
+// report per data set, so the level is set for the whole set. The m
+// independent residual components (the redundancy, 3n - 7 for fitted
+// points) share it: each is tested at the equivalent
+//
+//   alpha_c = 1 - (1 - kBlunderSetLevel)^(1/m),
+//
+// and the plan and the height group each get the share of the set level
+// that their redundancy m_g has, 1 - (1 - kBlunderSetLevel)^(m_g/m). The
+// critical |w| of a group is the point c where the largest of its m_g
+// standardized residuals, which share one estimated precision with nu
+// degrees of freedom, exceeds c with that share:
+//
+//   P(max |w| > c) = 1 - E_S[(2 Phi(c S) - 1)^m_g],  S^2 = chi^2_nu / nu,
+//
+// (Student's t for each component alone, but without Sidak's surplus for
+// the shared precision). A component is flagged when |w| exceeds its
+// group's c, kept in the record with both levels so that every output
+// prints the ones the test used. A point whose I - H_ii has a pivot near 0
 // determines part of the parameters alone and cannot be tested.
 //
 // Check points against a fit (FitReference): the fit's own components and
@@ -28,7 +47,7 @@
 //   Var(e_c) = sigma_c^2 + (J_i C J_i^T)_cc,
 //
 // and w = e_c / sqrt(Var(e_c)) is judged by Student's t with the fit's
-// degrees of freedom; the mean of the squared w over all check points is
+// degrees of freedom, at the same per-set level; the mean of the squared w over all check points is
 // F-distributed (the fit's precision is estimated), and below
 // kCheckTestLevel the check points do not agree with what the fit predicts.
 #pragma once
@@ -42,9 +61,13 @@
 
 namespace helmert {
 
-// The blunder test's level per component: the chance that a clean
-// component is flagged, 0.27 % (|w| > 3 for many degrees of freedom).
-inline constexpr double kBlunderTestLevel = 0.0027;
+// The blunder test's level per data set: the chance that a clean set gets
+// any flag at all.
+inline constexpr double kBlunderSetLevel = 0.05;
+
+// The level per component that keeps kBlunderSetLevel over `tests`
+// independent components (Sidak).
+double ComponentLevel(double tests);
 
 // The check points' test against a fit's prediction (the mean of their w^2
 // against F): they are said not to agree with it below this probability.
@@ -67,6 +90,9 @@ struct PointTest {
 
 struct BlunderTest {
   std::vector<PointTest> points;
+  // The levels the test used: per data set and per component.
+  double set_level = kBlunderSetLevel;
+  double component_level = 0;
   // The |w| beyond which a plan or a height component is flagged.
   double plan_critical_w = 0;
   double height_critical_w = 0;
@@ -76,9 +102,10 @@ struct BlunderTest {
   std::size_t flagged_count = 0;
 };
 
-// The |w| beyond which a component is flagged with `dof` degrees of
-// freedom: the two-sided kBlunderTestLevel point of Student's t.
-double CriticalW(double dof);
+// The |w| that the largest of `tests` standardized residuals sharing one
+// precision estimate with `dof` degrees of freedom exceeds with a chance of
+// `group_level`.
+double CriticalW(double dof, double tests, double group_level);
 
 // Data snooping of points judged against each other: fitted points with
 // their hat rows, or check points without a fit to judge them by (no hat

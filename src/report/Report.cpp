@@ -8,6 +8,7 @@
 #include "common/Error.hpp"
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
+#include "report/Printf.hpp"
 #include "report/ProjPipeline.hpp"
 #include "report/Utf8.hpp"
 
@@ -47,6 +48,75 @@ std::vector<std::pair<std::size_t, std::size_t>> DuplicatedPoints(
 }
 
 }  // namespace
+
+std::string MeridianText(double degrees) {
+  std::string text = Printf("%.8f", degrees);
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text;
+}
+
+std::string ReportVerdict(const TransformationReport& report) {
+  const Assessment& a = report.assessment;
+  if (a.check && !a.check->agrees) {
+    return Printf(
+        "the check points do not agree with the fit (sum of w² %.2f over %d "
+        "residuals, P = %.3g below %g)",
+        a.check->chi_square, a.check->degrees_of_freedom,
+        a.check->probability, kCheckTestLevel);
+  }
+  const TrendPattern pattern = a.trend.Pattern();
+  if (pattern != TrendPattern::kNone) {
+    std::string components;
+    int strongest = -1;
+    for (int c = 0; c < 3; ++c) {
+      const ComponentTrend& trend = a.trend.components[c];
+      if (!trend.Matters()) continue;
+      components += (components.empty() ? "d" : ", d");
+      components += kComponentNames[c];
+      if (strongest < 0 || trend.rms > a.trend.components[strongest].rms) {
+        strongest = c;
+      }
+    }
+    const ComponentTrend& trend = a.trend.components[strongest];
+    return "systematic residuals in " + components + ": " +
+           PatternCause(pattern) +
+           Printf(" (d%c: trend %.1f mm RMS, %.1f %% explained, P = %.2g)",
+                  kComponentNames[strongest], trend.rms * 1e3,
+                  trend.explained_share * 100.0, trend.probability);
+  }
+  if (a.flagged_count > 0) {
+    constexpr std::size_t kListed = 5;
+    std::string points;
+    std::size_t listed = 0;
+    for (std::size_t i = 0; i < a.points.size(); ++i) {
+      if (!a.points[i].flagged) continue;
+      if (listed++ < kListed) {
+        points += (points.empty() ? "" : ", ") + report.labels[i] + " (" +
+                  kComponentNames[a.points[i].largest_component] + ")";
+      }
+    }
+    if (listed > kListed) points += Printf(" and %zu more", listed - kListed);
+    const PointAssessment& worst = a.points[a.worst_point];
+    return "check point(s) " + points +
+           Printf(" (largest |w| %.2f; flagged beyond %.2f in plan, %.2f in "
+                  "height, %g %% a data set)",
+                  worst.largest, a.plan_critical_w, a.height_critical_w,
+                  a.set_level * 100.0);
+  }
+  if (!a.blunder_test_available) {
+    return "the transformation fits these points as far as they can be "
+           "tested (no blunder test with so few points)";
+  }
+  const PointAssessment& worst = a.points[a.worst_point];
+  return "the transformation fits these points" +
+         Printf(" (largest |w| %.2f in %c at point %s, within %.2f in plan "
+                "and %.2f in height; no systematic pattern%s)",
+                worst.largest, kComponentNames[worst.largest_component],
+                report.labels[a.worst_point].c_str(), a.plan_critical_w,
+                a.height_critical_w,
+                a.check ? "; the check points agree with the fit" : "");
+}
 
 int GridZonePrefix(double translation_x_metres) {
   constexpr double kZonePrefixMetres = 1e6;
@@ -139,6 +209,23 @@ TransformationReport BuildReport(const std::string& control_path,
                 ": the transformation's reverse map overflows (\"S\" is too "
                 "small to divide by)");
   }
+  // A transformation fitted on another site or grid: every figure below
+  // would judge the wrong question.
+  const double rms = std::sqrt(report.assessment.sum_of_squares /
+                               static_cast<double>(report.source.size()));
+  if (report.farthest_from_meridian_degrees > kMostDegreesFromMeridian ||
+      rms > kMostResidualRmsMetres) {
+    throw Error(Printf(
+        "%s: the transformation does not belong to the points of %s: their "
+        "central meridian is %s, the transformation's L0 = %s (points up to "
+        "%.2f degrees from it), and the residuals' RMS is %.6g m (at most "
+        "%.1f degrees and %.0f m)",
+        result_path.c_str(), control_path.c_str(),
+        MeridianText(report.points_central_meridian_degrees).c_str(),
+        MeridianText(l0).c_str(), report.farthest_from_meridian_degrees, rms,
+        kMostDegreesFromMeridian, kMostResidualRmsMetres));
+  }
+  report.verdict = ReportVerdict(report);
   report.grid_to_wgs84 = GridToWgs84Pipeline(stored);
   report.wgs84_to_grid = Wgs84ToGridPipeline(stored);
   return report;

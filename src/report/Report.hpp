@@ -47,14 +47,12 @@ struct TransformationReport {
   // both the same: each pair counts twice in the degrees of freedom.
   std::vector<std::pair<std::size_t, std::size_t>> duplicated_points;
   Assessment assessment;
+  // One line a surveyor can act on, with the numbers that decide it (see
+  // ReportVerdict); every form shows it.
+  std::string verdict;
   std::string grid_to_wgs84;  // PROJ pipelines
   std::string wgs84_to_grid;
 };
-
-// Beyond this distance from the central meridian (degrees of longitude) a
-// point lies outside any 6-degree zone, where the projection series loses
-// accuracy and the grid is likely of another zone.
-inline constexpr double kMostDegreesFromMeridian = 3.5;
 
 // The zone number in front of a grid's easting, as T_x shows it: T_x within
 // 100 km of k * 1e6 m for k from 1 to 120 (the grid's false easting less
@@ -62,14 +60,35 @@ inline constexpr double kMostDegreesFromMeridian = 3.5;
 // 0 when T_x is no such value.
 int GridZonePrefix(double translation_x_metres);
 
+// Points lying farther than this from the result's central meridian
+// (degrees of longitude), or residuals whose RMS (metres, all three
+// components) exceeds the second, mean the transformation does not belong
+// to the points: it was fitted on another site or another grid.
+inline constexpr double kMostDegreesFromMeridian = 3.5;
+inline constexpr double kMostResidualRmsMetres = 100.0;
+
+// The verdict, the first of these that holds:
+//   "the check points do not agree with the fit" (with --fit, the F test);
+//   "systematic residuals in COMPONENTS: CAUSE" (the trend test, the cause
+//     that fits the components that carry the pattern);
+//   "check point(s) NAME (component), ..." (the blunder test's flags);
+//   "the transformation fits these points";
+// each followed by the figures that decide it.
+std::string ReportVerdict(const TransformationReport& report);
+
+// A meridian in degrees as a surveyor writes it: 114, 114.17855556.
+std::string MeridianText(double degrees);
+
 // Projects the points into the document's zone and assesses the document's
 // transformation on them. The points must have passed
 // ValidateControlPoints. With `fit_points` (the control points the
 // transformation was fitted on, from fit_path), the points are check points
 // judged against that fit. `names` are the points' names (empty: the points
 // are numbered from 1). Throws Error, naming the documents, when the
-// residuals are too large to be represented, the reverse map overflows, or
-// the transformation is not the least-squares fit to `fit_points`.
+// transformation does not belong to the points (kMostDegreesFromMeridian,
+// kMostResidualRmsMetres), the residuals are too large to be
+// represented, the reverse map overflows, or the transformation is not the
+// least-squares fit to `fit_points`.
 TransformationReport BuildReport(const std::string& control_path,
                                  ControlPoints points,
                                  const std::string& result_path,

@@ -150,9 +150,8 @@ void WriteSummary(const TransformationReport& report, JsonWriter& writer) {
   Member(writer, "plan_degrees_of_freedom", a.plan.redundancy);
   Member(writer, "height_sigma_m", a.height.Sigma());
   Member(writer, "height_degrees_of_freedom", a.height.redundancy);
-  writer.Key("blunder_threshold");
-  writer.Double(kBlunderThreshold);
-  Member(writer, "blunder_test_level", kBlunderTestLevel);
+  Member(writer, "blunder_set_level", a.set_level);
+  Member(writer, "blunder_component_level", a.component_level);
   Member(writer, "plan_critical_w", a.plan_critical_w);
   Member(writer, "height_critical_w", a.height_critical_w);
   writer.Key("worst_point");
@@ -204,7 +203,8 @@ void WriteTrend(const TrendAnalysis& trend, JsonWriter& writer) {
   writer.Key("tested");
   writer.Bool(trend.available);
   Member(writer, "explained_share", trend.explained_share);
-  Member(writer, "test_level", kTrendTestLevel);
+  Member(writer, "set_level", kTrendSetLevel);
+  Member(writer, "component_level", TrendComponentLevel());
   writer.Key("components");
   writer.StartObject();
   for (int c = 0; c < 3; ++c) {
@@ -214,6 +214,8 @@ void WriteTrend(const TrendAnalysis& trend, JsonWriter& writer) {
     Member(writer, "rms_m", trend.components[c].rms);
     Member(writer, "f", trend.components[c].f);
     Member(writer, "probability", trend.components[c].probability);
+    writer.Key("systematic");
+    writer.Bool(trend.components[c].Matters());
     writer.EndObject();
   }
   writer.EndObject();
@@ -285,6 +287,7 @@ std::string FormatJsonReport(const TransformationReport& report) {
   Member(writer, "grid_to_wgs84", report.grid_to_wgs84);
   Member(writer, "wgs84_to_grid", report.wgs84_to_grid);
   writer.EndObject();
+  Member(writer, "verdict", report.verdict);
   writer.EndObject();
   text += '\n';
   return text;

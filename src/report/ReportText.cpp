@@ -53,14 +53,6 @@ void AppendRight(std::string& text, const std::string& label,
   text += label;
 }
 
-// A meridian in degrees as a surveyor writes it: 114, 114.17855556.
-std::string MeridianText(double degrees) {
-  std::string text = Printf("%.8f", degrees);
-  text.erase(text.find_last_not_of('0') + 1);
-  if (text.back() == '.') text.pop_back();
-  return text;
-}
-
 // What the zone prefix in the easting means at this meridian, if it is the
 // number of the 3-degree or the 6-degree zone there.
 std::string PrefixMeaning(int prefix, double l0) {
@@ -135,14 +127,6 @@ void AppendTransformation(const TransformationReport& report,
                          "document's zone, L0 = %.0f°\n",
                          report.points_central_meridian_degrees, l0);
   }
-  if (report.farthest_from_meridian_degrees > kMostDegreesFromMeridian) {
-    text += Printf(
-        "  warning     points lie up to %.2f° of longitude from the central "
-        "meridian (more than %.1f°):\n"
-        "              the projection series lose accuracy there; is the "
-        "grid's zone another?\n",
-        report.farthest_from_meridian_degrees, kMostDegreesFromMeridian);
-  }
 }
 
 void AppendResiduals(const TransformationReport& report, std::string& text) {
@@ -187,10 +171,10 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
             "redundancy numbers from the fit"
           : "plan and height precision estimated without the point";
   text += Printf(
-      "Flagged (|w| beyond 3 sigma, Student's t: %.2f in plan, %.2f in "
-      "height; %s): %zu of %zu\n",
-      a.plan_critical_w, a.height_critical_w, judged_by, a.flagged_count,
-      a.points.size());
+      "Flagged (|w| beyond %.2f in plan, %.2f in height, Student's t at "
+      "%.2g %% a component, %g %% a data set; %s): %zu of %zu\n",
+      a.plan_critical_w, a.height_critical_w, a.component_level * 100.0,
+      a.set_level * 100.0, judged_by, a.flagged_count, a.points.size());
   if (a.trend.detected) {
     text +=
         "  (the residuals are systematic, see below: the flags may point at "
@@ -239,32 +223,25 @@ void AppendTrend(const TransformationReport& report, std::string& text) {
   for (int c = 0; c < 3; ++c) {
     const ComponentTrend& component = trend.components[c];
     text += Printf(
-        "  d%c   trend %7.2f mm RMS, explains %5.1f %%, F = %8.2f, P = %.3g\n",
+        "  d%c   trend %7.2f mm RMS, explains %5.1f %%, F = %8.2f, P = %.3g%s\n",
         kComponentNames[c], component.rms * 1e3,
-        component.explained_share * 100.0, component.f, component.probability);
+        component.explained_share * 100.0, component.f, component.probability,
+        component.Matters() ? "  SYSTEMATIC" : "");
   }
   if (!trend.detected) {
     text += Printf(
-        "  no pattern that matters (one needs P below %g, at least %.0f %% "
-        "explained and %.0f mm RMS)\n",
-        kTrendTestLevel, kLeastTrendShare * 100.0, kLeastTrendMetres * 1e3);
+        "  no pattern that matters (one needs P below %.2g, %g %% a data set, "
+        "at least %.0f %% explained and %.0f mm RMS)\n",
+        TrendComponentLevel(), kTrendSetLevel * 100.0,
+        kLeastTrendShare * 100.0, kLeastTrendMetres * 1e3);
     return;
   }
   text += Printf(
-      "  SYSTEMATIC: a smooth trend explains %.0f %% of the residuals. Likely "
-      "causes:\n",
-      trend.explained_share * 100.0);
-  text +=
-      "    - the local grid is not a 3-degree Gauss-Krüger zone at L0 "
-      "(another central\n"
-      "      meridian, another projection, another zone or UTM);\n"
-      "    - heights that are not ellipsoidal in both frames (orthometric "
-      "or normal heights\n"
-      "      in one of them);\n"
-      "    - a distortion of the old network that no similarity absorbs.\n"
-      "  A seven-parameter similarity cannot represent these; the flags "
-      "above may point at\n"
-      "  the pattern rather than at a point.\n";
+      "  SYSTEMATIC: a smooth trend explains %.0f %% of the residuals; its "
+      "likely cause:\n    %s.\n"
+      "  A seven-parameter similarity cannot represent it; the flags above "
+      "may point at\n  the pattern rather than at a point.\n",
+      trend.explained_share * 100.0, PatternCause(trend.Pattern()));
 }
 
 void AppendSummary(const TransformationReport& report, std::string& text) {
@@ -364,6 +341,7 @@ std::string FormatTextReport(const TransformationReport& report) {
   text += "    " + report.grid_to_wgs84 + "\n";
   text += "  WGS84 (longitude latitude in degrees, h) -> local grid (E N h):\n";
   text += "    " + report.wgs84_to_grid + "\n";
+  text += "\nVerdict: " + report.verdict + "\n";
   return text;
 }
 

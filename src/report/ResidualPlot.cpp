@@ -259,14 +259,14 @@ void AppendHeader(const TransformationReport& report, const PageFrame& frame,
       LengthText(a.rms_horizontal).c_str(), LengthText(a.rms_vertical).c_str(),
       LengthText(a.plan.Sigma()).c_str(), LengthText(a.height.Sigma()).c_str(),
       FactorText(scale.magnification).c_str());
-  if (a.trend.detected) {
-    svg += Printf(
-        "<text class=\"systematic\" x=\"%.1f\" y=\"64\" font-size=\"12\" "
-        "font-weight=\"bold\" fill=\"%s\">Systematic residuals: a smooth "
-        "trend explains %.0f %% (see the report); flags may mark the "
-        "pattern</text>\n",
-        kLeftMargin, kFlagColour, a.trend.explained_share * 100.0);
-  }
+  // The report's verdict, red unless the transformation fits.
+  const bool fits = a.flagged_count == 0 && !a.trend.detected &&
+                    !(a.check && !a.check->agrees);
+  svg += Printf(
+      "<text class=\"verdict\" x=\"%.1f\" y=\"64\" font-size=\"11\" "
+      "font-weight=\"bold\" fill=\"%s\">Verdict: ",
+      kLeftMargin, fits ? "#1a6e1a" : kFlagColour);
+  svg += Escaped(report.verdict) + "</text>\n";
 }
 
 // Which points the plot draws: all of them up to kMostDrawnPoints; beyond,
@@ -401,8 +401,9 @@ void AppendLegend(const Assessment& a, const PageFrame& frame,
   svg += Printf(
       "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"8\" fill=\"white\" "
       "stroke=\"%s\" stroke-width=\"3\"/>\n<text x=\"%.1f\" y=\"%.1f\">"
-      "flagged: |w| beyond %g sigma</text>\n",
-      lx + 8, ly, kFlagColour, lx + 24, ly + 4, kBlunderThreshold);
+      "flagged: |w| beyond %.2f plan, %.2f height</text>\n",
+      lx + 8, ly, kFlagColour, lx + 24, ly + 4, a.plan_critical_w,
+      a.height_critical_w);
   svg += Printf(
       "<text x=\"%.1f\" y=\"%.1f\" fill=\"#444\">%zu of %zu flagged</text>\n",
       lx + 24, ly + 22, a.flagged_count, a.points.size());

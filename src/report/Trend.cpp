@@ -9,9 +9,40 @@
 
 namespace helmert {
 
+double TrendComponentLevel() {
+  return -std::expm1(std::log1p(-kTrendSetLevel) / 3.0);
+}
+
 bool ComponentTrend::Matters() const {
-  return probability < kTrendTestLevel && explained_share >= kLeastTrendShare &&
-         rms >= kLeastTrendMetres;
+  return probability < TrendComponentLevel() &&
+         explained_share >= kLeastTrendShare && rms >= kLeastTrendMetres;
+}
+
+const char* PatternCause(TrendPattern pattern) {
+  switch (pattern) {
+    case TrendPattern::kHeight:
+      return "heights that are not ellipsoidal in both frames (orthometric "
+             "or normal heights in one: the geoid between them)";
+    case TrendPattern::kPlan:
+      return "the grid's scale or rotation changes across the site: another "
+             "central meridian or another projection (name the grid's own "
+             "with \"central_meridian\")";
+    case TrendPattern::kAll:
+      return "the relation between the two datums is not a similarity over "
+             "this extent (a distorted network, or a site too large for "
+             "seven parameters)";
+    case TrendPattern::kNone:
+      break;
+  }
+  return "";
+}
+
+TrendPattern TrendAnalysis::Pattern() const {
+  if (!detected) return TrendPattern::kNone;
+  const bool plan = components[0].Matters() || components[1].Matters();
+  const bool height = components[2].Matters();
+  if (plan && height) return TrendPattern::kAll;
+  return plan ? TrendPattern::kPlan : TrendPattern::kHeight;
 }
 
 TrendAnalysis AnalyseTrend(const std::vector<Point3>& projected_source,

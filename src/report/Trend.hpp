@@ -9,9 +9,12 @@
 //
 // say whether the residuals are a pattern (a grid in another projection or
 // zone, heights of another kind, a distorted network) rather than noise. A
-// pattern is reported when some component's F probability is below
-// kTrendTestLevel, its trend explains at least kLeastTrendShare of the
-// component's variation and amounts to at least kLeastTrendMetres RMS.
+// component carries a pattern when its F probability is below the
+// component level, its trend explains at least kLeastTrendShare of its
+// variation and amounts to at least kLeastTrendMetres RMS. Three
+// components are tested, so each is tested at 1 - (1 - kTrendSetLevel)^(1/3)
+// (Sidak): a clean data set is called systematic with a chance of at most
+// kTrendSetLevel.
 #pragma once
 
 #include <vector>
@@ -20,14 +23,13 @@
 
 namespace helmert {
 
-// The trend test's level: a pattern is reported when the quadratic trend of
-// some component is significant at 1 % (about 3 % of noise-only sets over
-// the three components), explains at least a tenth of the component's
-// variation, and amounts to at least 2 mm RMS (twice the millimetre to
-// which grid coordinates are written): below that no surveyor's decision
-// changes. The bundled example's change of ellipsoid leaves a significant
-// pattern of 1.1 mm in height.
-inline constexpr double kTrendTestLevel = 0.01;
+// The trend test's level per data set: at most 1 % of noise-only sets are
+// called systematic. A pattern must also explain at least a tenth of the
+// component's variation and amount to at least 2 mm RMS (twice the
+// millimetre to which grid coordinates are written): below that no
+// surveyor's decision changes. The bundled example's change of ellipsoid
+// leaves a significant pattern of 1.1 mm in height.
+inline constexpr double kTrendSetLevel = 0.01;
 inline constexpr double kLeastTrendShare = 0.1;
 inline constexpr double kLeastTrendMetres = 2e-3;
 
@@ -41,11 +43,28 @@ struct ComponentTrend {
   bool Matters() const;
 };
 
+// The level each component is tested at: 1 - (1 - kTrendSetLevel)^(1/3).
+double TrendComponentLevel();
+
+// Which components carry a pattern, and what that says.
+enum class TrendPattern {
+  kNone,
+  kHeight,  // dH alone: heights that are not ellipsoidal in both frames
+  kPlan,    // dE or dN alone: the grid's scale or rotation varies across
+            // the site (another central meridian or projection)
+  kAll,     // plan and height: no similarity over this extent
+};
+
+// What a pattern says, as the report's verdict gives it: the cause that
+// fits the components that carry it.
+const char* PatternCause(TrendPattern pattern);
+
 struct TrendAnalysis {
   bool available = false;      // needs at least 9 points and some spread
   bool detected = false;       // some component's trend Matters()
   double explained_share = 0;  // of all three components' variation
   ComponentTrend components[3];
+  TrendPattern Pattern() const;
 };
 
 // The trend of the residuals (forward map minus destination, metres) over
