@@ -14,6 +14,7 @@
 #include "io/ControlPointDocument.hpp"
 #include "io/OutputFile.hpp"
 #include "io/ResultDocument.hpp"
+#include "io/Streams.hpp"
 
 namespace helmert {
 
@@ -125,6 +126,9 @@ void RunHelmertFit(const std::string& control_path,
   // anything is printed.
   OutputFile result(result_path);
   result.Write(FitControlPoints(points, control_path, out, warnings));
+  // A report that did not reach the console is a failed run: the result
+  // is not replaced.
+  RequireWritten(out);
   result.Commit();
 }
 

@@ -6,11 +6,11 @@
 #include <glog/logging.h>
 #include <malloc.h>
 
-#include <csignal>
 #include <iostream>
 #include <new>
 
 #include "app/Run.hpp"
+#include "io/Streams.hpp"
 
 int main(int argc, char** argv) {
   if (argc != 3) return 1;
@@ -23,10 +23,10 @@ int main(int argc, char** argv) {
   // The solver logs some terminations on standard error itself; the run
   // reports the solver's message in its own one line instead.
   FLAGS_minloglevel = google::GLOG_FATAL;
-  // Past a file-size limit a write fails with EFBIG, which the run reports
-  // in its one line, instead of the signal ending the process.
-  std::signal(SIGXFSZ, SIG_IGN);
   try {
+    // A closed pipe or a file-size limit is a write error reported in the
+    // run's one line, not a death; an interrupt removes the temporaries.
+    helmert::PrepareProcess();
     helmert::RunHelmertFit(argv[1], argv[2], std::cout, std::cerr);
     return 0;
   } catch (const std::bad_alloc&) {
@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     std::cerr << "out of memory" << std::endl;
   } catch (const std::exception& error) {
     std::cout.flush();
-    std::cerr << error.what() << std::endl;
+    // Paths and names come from the user: shown escaped, on one line.
+    std::cerr << helmert::ShownText(error.what()) << std::endl;
   }
   return 2;
 }

@@ -6,6 +6,7 @@
 #include "control/PointLists.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/OutputFile.hpp"
+#include "io/Streams.hpp"
 
 namespace helmert {
 
@@ -31,7 +32,7 @@ std::string NameList(const std::vector<std::string>& names) {
   constexpr std::size_t kMost = 20;
   std::string list;
   for (std::size_t k = 0; k < names.size() && k < kMost; ++k) {
-    list += (k == 0 ? "" : ", ") + names[k];
+    list += (k == 0 ? "" : ", ") + ShownText(names[k]);
   }
   if (names.size() > kMost) {
     list += " and " + std::to_string(names.size() - kMost) + " more";
@@ -112,22 +113,25 @@ void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
   }
   OutputFile control(arguments.control_path);
   control.Write(ControlDocumentText(matched, meridian_text));
-  control.Commit();
 
+  const std::string wgs84_path = ShownText(arguments.wgs84_path);
+  const std::string grid_path = ShownText(arguments.grid_path);
   out << "helmert-control: " << matched.wgs84.size()
-      << " points matched by name (" << wgs84.size() << " in "
-      << arguments.wgs84_path << ", " << grid.size() << " in "
-      << arguments.grid_path << ")\n";
+      << " points matched by name (" << wgs84.size() << " in " << wgs84_path
+      << ", " << grid.size() << " in " << grid_path << ")\n";
   if (!matched.only_wgs84.empty()) {
-    out << "  only in " << arguments.wgs84_path << ": "
-        << NameList(matched.only_wgs84) << "\n";
+    out << "  only in " << wgs84_path << ": " << NameList(matched.only_wgs84)
+        << "\n";
   }
   if (!matched.only_grid.empty()) {
-    out << "  only in " << arguments.grid_path << ": "
-        << NameList(matched.only_grid) << "\n";
+    out << "  only in " << grid_path << ": " << NameList(matched.only_grid)
+        << "\n";
   }
-  out << "  written to " << arguments.control_path << "\n";
-  out.flush();
+  out << "  written to " << ShownText(arguments.control_path) << "\n";
+  // The document replaces the old one only once the console has the
+  // summary.
+  RequireWritten(out);
+  control.Commit();
 }
 
 }  // namespace helmert

@@ -3,13 +3,13 @@
 // Exit status: 0 success (also for --help); 1 wrong usage (the problem and
 // the usage line on standard error); 2 a failed run (one line on standard
 // error, the control-point document not touched).
-#include <csignal>
 #include <iostream>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "control/ControlRun.hpp"
+#include "io/Streams.hpp"
 
 int main(int argc, char** argv) {
   helmert::ControlArguments arguments;
@@ -17,23 +17,27 @@ int main(int argc, char** argv) {
     arguments = helmert::ParseControlArguments(
         std::vector<std::string>(argv + 1, argv + argc));
   } catch (const helmert::ControlUsageError& error) {
-    std::cerr << "helmert-control: " << error.what() << "\n"
+    std::cerr << "helmert-control: " << helmert::ShownText(error.what())
+              << "\n"
               << helmert::kControlUsage << std::endl;
     return 1;
   }
-  if (arguments.help) {
-    std::cout << helmert::kControlHelp << std::flush;
-    return 0;
-  }
-  // Past a file-size limit a write fails with EFBIG, reported in one line.
-  std::signal(SIGXFSZ, SIG_IGN);
   try {
+    // A closed pipe or a file-size limit is a write error reported in the
+    // run's one line, not a death; an interrupt removes the temporaries.
+    helmert::PrepareProcess();
+    if (arguments.help) {
+      std::cout << helmert::kControlHelp;
+      helmert::RequireWritten(std::cout);
+      return 0;
+    }
     helmert::RunHelmertControl(arguments, std::cout);
     return 0;
   } catch (const std::bad_alloc&) {
     std::cerr << "out of memory" << std::endl;
   } catch (const std::exception& error) {
-    std::cerr << error.what() << std::endl;
+    // Paths and names come from the user: shown escaped, on one line.
+    std::cerr << helmert::ShownText(error.what()) << std::endl;
   }
   return 2;
 }

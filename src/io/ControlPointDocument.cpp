@@ -229,7 +229,10 @@ std::vector<std::string> PointNames(ListSeen& seen, std::size_t count,
 }  // namespace
 
 std::string ReadTextFile(const std::string& path) {
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without waiting: a FIFO that nobody writes reads as empty
+  // instead of blocking the run. Read with waiting afterwards.
+  const int descriptor =
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   struct stat status;
   // A directory opens for reading on this platform but has no content.
   if (descriptor < 0 || ::fstat(descriptor, &status) != 0 ||
@@ -237,6 +240,8 @@ std::string ReadTextFile(const std::string& path) {
     if (descriptor >= 0) ::close(descriptor);
     throw Error("Error opening file: " + path);
   }
+  const int flags = ::fcntl(descriptor, F_GETFL);
+  if (flags >= 0) ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
   std::string text;
   try {
     if (S_ISREG(status.st_mode) && status.st_size > 0) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -18,16 +19,15 @@ namespace {
 // As the kernel allows before ELOOP.
 constexpr int kMostLinksFollowed = 40;
 
+// How long a FIFO's reader may take to open it: 100 steps of 10 ms.
+constexpr int kFifoReaderWaitSteps = 100;
+constexpr useconds_t kFifoReaderWaitStepMicroseconds = 10000;
+
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The path with every symbolic link at its end followed; the directories
@@ -49,6 +49,37 @@ bool FollowLinks(std::string& path) {
   return false;
 }
 
+// The temporaries of the run, for the signal handler to remove: a fixed
+// table that the handler reads without allocating. A slot is in use while
+// its flag is set; the path is written before the flag.
+constexpr int kTemporarySlots = 8;
+constexpr std::size_t kTemporaryPathBytes = 4096;
+char temporary_paths[kTemporarySlots][kTemporaryPathBytes];
+volatile std::sig_atomic_t temporary_in_use[kTemporarySlots];
+
+int RegisterTemporary(const std::string& path) {
+  if (path.size() >= kTemporaryPathBytes) return -1;
+  for (int slot = 0; slot < kTemporarySlots; ++slot) {
+    if (temporary_in_use[slot]) continue;
+    std::memcpy(temporary_paths[slot], path.c_str(), path.size() + 1);
+    temporary_in_use[slot] = 1;
+    return slot;
+  }
+  return -1;
+}
+
+void ReleaseTemporary(int slot) {
+  if (slot >= 0) temporary_in_use[slot] = 0;
+}
+
+extern "C" void RemoveTemporariesAndDie(int signal_number) {
+  for (int slot = 0; slot < kTemporarySlots; ++slot) {
+    if (temporary_in_use[slot]) ::unlink(temporary_paths[slot]);
+  }
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
 // The permission bits that a new file gets by default: 0666 less the umask.
 mode_t DefaultMode() {
   const mode_t mask = ::umask(0);
@@ -64,15 +95,32 @@ OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
   const bool exists = ::stat(target_.c_str(), &status) == 0;
   if (exists && S_ISDIR(status.st_mode)) Fail(std::strerror(EISDIR));
   if (exists && !S_ISREG(status.st_mode)) {
-    // A FIFO, a device or a terminal: written in place.
-    descriptor_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+    // A FIFO, a device or a terminal: written in place. Opened without
+    // waiting, so that a FIFO nobody reads is refused instead of blocking
+    // the run; then written with waiting, as a shell redirection would.
+    // A reader started beside the run (cat fifo & tool ...) may open it a
+    // moment later: it gets kFifoReaderWait to do so.
+    for (int wait = 0;; ++wait) {
+      descriptor_ =
+          ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+      if (descriptor_ >= 0 || errno != ENXIO) break;
+      if (wait == kFifoReaderWaitSteps) Fail("a FIFO that nobody reads");
+      ::usleep(kFifoReaderWaitStepMicroseconds);
+    }
     if (descriptor_ < 0) Fail(std::strerror(errno));
+    const int flags = ::fcntl(descriptor_, F_GETFL);
+    if (flags < 0 || ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      Fail(std::strerror(errno));
+    }
     return;
   }
-  std::string name = DirectoryOf(target_) + "/." + NameOf(target_) + ".XXXXXX";
+  // A short name of its own, whatever the target's length: a name the
+  // directory takes for the target it takes for this too.
+  std::string name = DirectoryOf(target_) + "/" + kTemporaryPrefix + "XXXXXX";
   descriptor_ = ::mkostemp(name.data(), O_CLOEXEC);
   if (descriptor_ < 0) Fail(std::strerror(errno));
   temporary_ = name;
+  slot_ = RegisterTemporary(temporary_);
   if (exists) {
     // The replaced file's owner (where allowed) and permission bits.
     if (::fchown(descriptor_, status.st_uid, status.st_gid) != 0) {
@@ -87,6 +135,30 @@ OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
 OutputFile::~OutputFile() {
   if (descriptor_ >= 0) ::close(descriptor_);
   if (!temporary_.empty() && !committed_) ::unlink(temporary_.c_str());
+  ReleaseTemporary(slot_);
+}
+
+void RemoveTemporariesOnSignals() {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    std::signal(signal_number, RemoveTemporariesAndDie);
+  }
+}
+
+void OutputFile::CheckReplaceable() const {
+  if (temporary_.empty() || committed_) return;
+  struct stat target;
+  struct stat directory;
+  if (::lstat(target_.c_str(), &target) != 0) return;  // nothing replaced
+  if (::stat(DirectoryOf(target_).c_str(), &directory) != 0) {
+    Fail(std::strerror(errno));
+  }
+  // In a sticky directory (/tmp) only the file's owner, the directory's
+  // owner or root may replace a file: the rename would fail.
+  const uid_t user = ::geteuid();
+  if ((directory.st_mode & S_ISVTX) != 0 && user != 0 &&
+      target.st_uid != user && directory.st_uid != user) {
+    Fail(std::strerror(EPERM));
+  }
 }
 
 void OutputFile::Fail(const std::string& reason) const {
@@ -126,6 +198,8 @@ void OutputFile::Commit() {
     Fail(std::strerror(errno));
   }
   committed_ = true;
+  ReleaseTemporary(slot_);
+  slot_ = -1;
 }
 
 bool SameExistingFile(const std::string& a, const std::string& b) {
@@ -135,8 +209,13 @@ bool SameExistingFile(const std::string& a, const std::string& b) {
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-bool SameFileOrName(const std::string& a, const std::string& b) {
-  if (SameExistingFile(a, b)) return true;
+bool SameFileOrName(const std::string& first, const std::string& second) {
+  if (SameExistingFile(first, second)) return true;
+  // Links followed first: two dangling links to one name are one file.
+  std::string a = first;
+  std::string b = second;
+  FollowLinks(a);
+  FollowLinks(b);
   std::error_code error;
   const auto canonical_a = std::filesystem::weakly_canonical(a, error);
   if (error) return a == b;

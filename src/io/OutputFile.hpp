@@ -1,8 +1,9 @@
 // Output files that are replaced whole or not at all.
 //
 // The new text goes to a fresh, uniquely named temporary file beside the
-// target (created exclusively, so that it never follows a link planted at
-// its name), with the target's permission bits, and is flushed and synced
+// target (".helmert-" and six random characters, created exclusively, so
+// that it never follows a link planted at its name), with the target's
+// permission bits, and is flushed and synced
 // before it is renamed over the target. A failure at any step removes the
 // temporary file and leaves the target as it was; a run that fails never
 // leaves a new file behind. Two runs writing one path each rename a whole
@@ -12,12 +13,25 @@
 // replaced and the link stays. A target that exists and is not a regular
 // file (a FIFO, a character device such as /dev/null or a terminal,
 // /dev/stdout) is written directly, as a shell redirection would, with no
-// temporary file and no rename.
+// temporary file and no rename; a FIFO that nobody reads within a second
+// is refused.
+//
+// SIGINT, SIGTERM and SIGHUP remove the run's temporary files before the
+// run ends (RemoveTemporariesOnSignals). Only SIGKILL (or a power cut) can
+// leave one behind: a file named .helmert-XXXXXX beside the target.
 #pragma once
 
 #include <string>
 
 namespace helmert {
+
+// The start of every temporary file's name.
+inline constexpr char kTemporaryPrefix[] = ".helmert-";
+
+// Installs handlers that remove the temporaries of live OutputFiles on
+// SIGINT, SIGTERM and SIGHUP and then end the process by the signal, as
+// it would have ended.
+void RemoveTemporariesOnSignals();
 
 class OutputFile {
  public:
@@ -36,6 +50,11 @@ class OutputFile {
   // Throws Error as above.
   void Write(const std::string& text);
 
+  // Throws Error as above when Commit would fail for want of permission:
+  // a file of another user in a sticky directory. Call it for every output
+  // before committing any, so that all are replaced or none.
+  void CheckReplaceable() const;
+
   // Renames the written temporary file over the target (nothing to do for
   // a target written directly). Throws Error as above.
   void Commit();
@@ -50,6 +69,7 @@ class OutputFile {
   int descriptor_ = -1;
   bool written_ = false;
   bool committed_ = false;
+  int slot_ = -1;  // in the signal handler's table
 };
 
 // Whether two paths name the same existing file (same device and inode, so
@@ -57,7 +77,7 @@ class OutputFile {
 bool SameExistingFile(const std::string& a, const std::string& b);
 
 // Whether two paths name the same file, also when one does not exist yet
-// (the same path once links and dots are resolved).
+// (the same path once links, also dangling ones, and dots are resolved).
 bool SameFileOrName(const std::string& a, const std::string& b);
 
 }  // namespace helmert

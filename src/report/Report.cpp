@@ -10,6 +10,7 @@
 #include "geodesy/GaussKruger.hpp"
 #include "report/Printf.hpp"
 #include "report/ProjPipeline.hpp"
+#include "io/Streams.hpp"
 #include "report/Utf8.hpp"
 
 namespace helmert {
@@ -169,8 +170,12 @@ TransformationReport BuildReport(const std::string& control_path,
       names.push_back(std::to_string(i + 1));
     }
   }
-  // Names as the outputs can carry them: well-formed, printable UTF-8.
-  for (std::string& name : names) name = PrintableUtf8(name);
+  // Names as the outputs can carry them: well-formed, printable UTF-8 in
+  // JSON and SVG, every control escaped in the text.
+  for (std::string& name : names) {
+    report.shown_labels.push_back(ShownText(name));
+    name = PrintableUtf8(name);
+  }
   report.labels = std::move(names);
   report.control_path = control_path;
   report.result_path = result_path;

@@ -23,8 +23,12 @@ struct TransformationReport {
   std::optional<FitReference> reference;
   StoredTransformation stored;
   // The points' names from the document, or their numbers from 1: what
-  // every output calls point i.
+  // every output calls point i. `labels` are well-formed printable UTF-8
+  // (a byte or control that is not becomes U+FFFD) for the JSON, GeoJSON
+  // and SVG forms; `shown_labels` have controls, bidirectional overrides
+  // and bytes that are not UTF-8 escaped (ShownText) for the text.
   std::vector<std::string> labels;
+  std::vector<std::string> shown_labels;
   std::vector<GeodeticPoint> source;
   std::vector<Point3> projected;  // in the document's zone (metres)
   std::vector<Point3> destination;

@@ -8,6 +8,7 @@
 
 #include "io/ControlPointDocument.hpp"
 #include "io/OutputFile.hpp"
+#include "io/Streams.hpp"
 #include "io/ResultDocument.hpp"
 #include "report/ReportForms.hpp"
 
@@ -31,32 +32,58 @@ const OutputForm kOutputForms[] = {
     {"--write-control", &ReportArguments::write_control_path, nullptr},
 };
 
-// Which points --without names: each comma-separated word a point's name
-// or its number from 1. Refuses a word that is neither, and a list that
-// leaves fewer than 3 points.
+// Which points --without names: each comma-separated word a point's name,
+// exactly as the document stores it, or its number from 1 ("#3" is always
+// a number). Refuses a word that is neither, a word that is the name of
+// one point and the number of another (naming both), an empty list, and a
+// list that leaves fewer than 3 points.
 std::vector<bool> PointsToLeaveOut(const std::string& list,
-                                   const std::vector<std::string>& labels,
+                                   const std::vector<std::string>& names,
+                                   std::size_t count,
                                    const std::string& control_path) {
-  std::vector<bool> drop(labels.size(), false);
+  std::vector<bool> drop(count, false);
+  const auto number_of = [count](const std::string& digits) -> std::size_t {
+    if (digits.empty() || digits.size() >= 10 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      return count;
+    }
+    const std::size_t number = std::stoul(digits);
+    return number >= 1 && number <= count ? number - 1 : count;
+  };
+  std::size_t words = 0;
   std::size_t start = 0;
   while (start <= list.size()) {
     const std::size_t comma = std::min(list.find(',', start), list.size());
     const std::string word = list.substr(start, comma - start);
     start = comma + 1;
     if (word.empty()) continue;
-    const auto named = std::find(labels.begin(), labels.end(), word);
-    std::size_t index = labels.size();
-    if (named != labels.end()) {
-      index = static_cast<std::size_t>(named - labels.begin());
-    } else if (word.find_first_not_of("0123456789") == std::string::npos &&
-               word.size() < 10) {
-      const std::size_t number = std::stoul(word);
-      if (number >= 1 && number <= labels.size()) index = number - 1;
+    ++words;
+    std::size_t index = count;
+    if (word[0] == '#') {
+      index = number_of(word.substr(1));
+    } else {
+      const auto named = std::find(names.begin(), names.end(), word);
+      const std::size_t by_number = number_of(word);
+      if (named != names.end()) {
+        index = static_cast<std::size_t>(named - names.begin());
+        if (by_number != count && by_number != index) {
+          throw Error(control_path + ": --without \"" + word +
+                      "\" is the name of point " + std::to_string(index + 1) +
+                      " and the number of another; write #" +
+                      std::to_string(index + 1) + " for the first or #" +
+                      word + " for the second");
+        }
+      } else {
+        index = by_number;
+      }
     }
-    if (index == labels.size()) {
+    if (index == count) {
       throw Error(control_path + ": --without names no point \"" + word + "\"");
     }
     drop[index] = true;
+  }
+  if (words == 0) {
+    throw Error(control_path + ": --without names no point");
   }
   const std::size_t kept =
       static_cast<std::size_t>(std::count(drop.begin(), drop.end(), false));
@@ -171,23 +198,27 @@ void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
   }
   const TransformationReport report = BuildReport(
       arguments.control_path, std::move(points), arguments.result_path, stored,
-      fit_points ? &*fit_points : nullptr, arguments.fit_path,
-      std::move(names));
+      fit_points ? &*fit_points : nullptr, arguments.fit_path, names);
   std::string control_without;
   if (!arguments.write_control_path.empty()) {
     control_without = ControlDocumentWithout(
         control_text, arguments.control_path,
-        PointsToLeaveOut(arguments.without, report.labels,
+        PointsToLeaveOut(arguments.without, names, report.labels.size(),
                          arguments.control_path));
   }
   for (std::size_t k = 0; k < outputs.size(); ++k) {
     outputs[k]->Write(forms[k]->format != nullptr ? forms[k]->format(report)
                                                   : control_without);
   }
-  const std::string text = FormatTextReport(report);
+  // All or none: every output checked before the first is renamed, and the
+  // report on the console before any: a report that did not reach it is a
+  // failed run.
+  for (const std::unique_ptr<OutputFile>& output : outputs) {
+    output->CheckReplaceable();
+  }
+  out << FormatTextReport(report);
+  RequireWritten(out);
   for (const std::unique_ptr<OutputFile>& output : outputs) output->Commit();
-  out << text;
-  out.flush();
 }
 
 }  // namespace helmert

@@ -68,10 +68,12 @@ struct ReportArguments {
 ReportArguments ParseReportArguments(const std::vector<std::string>& arguments);
 
 // Reads and checks both documents (the same readers, checks and messages as
-// helmert-fit), builds the report, writes the plot and the JSON report, and
-// then prints the text report on `out`. Throws Error on any failure before
-// anything is printed; no output file is left half-written, and neither is
-// replaced unless both are written.
+// helmert-fit), builds the report, writes the requested files to their
+// temporaries, checks that each can replace its target, prints the text
+// report on `out`, and only then replaces the files. Throws Error on any
+// failure, also when the report could not be written to `out`; no output
+// file is left half-written, and none is replaced unless all are and the
+// report was printed.
 void RunHelmertReport(const ReportArguments& arguments, std::ostream& out);
 
 }  // namespace helmert

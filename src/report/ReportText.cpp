@@ -6,6 +6,7 @@
 
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
+#include "io/Streams.hpp"
 #include "report/Printf.hpp"
 #include "report/ReportForms.hpp"
 
@@ -139,7 +140,7 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
       "w_N     w_H\n";
   for (std::size_t i = 0; i < a.points.size(); ++i) {
     const PointAssessment& point = a.points[i];
-    AppendRight(text, report.labels[i], 8);
+    AppendRight(text, report.shown_labels[i], 8);
     AppendFixed(text, point.residual.x, 12, 5);
     AppendFixed(text, point.residual.y, 12, 5);
     AppendFixed(text, point.residual.z, 12, 5);
@@ -160,7 +161,7 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
   }
   const PointAssessment& worst = a.points[a.worst_point];
   text += Printf("Worst point: %s, largest |w| = %.2f in %c (%s)\n",
-                 report.labels[a.worst_point].c_str(), worst.largest,
+                 report.shown_labels[a.worst_point].c_str(), worst.largest,
                  kComponentNames[worst.largest_component],
                  worst.flagged ? "flagged: check this point"
                                : "not flagged: no blunder found");
@@ -196,7 +197,8 @@ void AppendCheck(const TransformationReport& report, std::string& text) {
     return;
   }
   const CheckAgainstFit& check = *a.check;
-  text += "\nCheck points against the fit on " + report.fit_path + "\n";
+  text += "\nCheck points against the fit on " + ShownText(report.fit_path) +
+          "\n";
   text += Printf("  fit precision       plan %.2f mm, height %.2f mm\n",
                  report.reference->plan.Sigma() * 1e3,
                  report.reference->height.Sigma() * 1e3);
@@ -257,8 +259,8 @@ void AppendSummary(const TransformationReport& report, std::string& text) {
     for (std::size_t k = 0;
          k < std::min(kListed, report.duplicated_points.size()); ++k) {
       const auto& [first, second] = report.duplicated_points[k];
-      text += (k > 0 ? ", " : "") + report.labels[first] + " = " +
-              report.labels[second];
+      text += (k > 0 ? ", " : "") + report.shown_labels[first] + " = " +
+              report.shown_labels[second];
     }
     if (report.duplicated_points.size() > kListed) {
       text += Printf(" and %zu more", report.duplicated_points.size() - kListed);
@@ -276,10 +278,10 @@ void AppendSummary(const TransformationReport& report, std::string& text) {
   text += Printf("  RMS vertical        %.5f m\n", a.rms_vertical);
   text += Printf("  max horizontal      %.5f m at point %s\n",
                  a.points[a.max_horizontal_point].horizontal,
-                 report.labels[a.max_horizontal_point].c_str());
+                 report.shown_labels[a.max_horizontal_point].c_str());
   text += Printf("  max vertical        %.5f m at point %s\n",
                  std::fabs(a.points[a.max_vertical_point].residual.z),
-                 report.labels[a.max_vertical_point].c_str());
+                 report.shown_labels[a.max_vertical_point].c_str());
   text += Printf(
       "  sigma0              %.5f m (sqrt(sum of squared residuals "
       "/ %d), pooled)\n",
@@ -327,9 +329,9 @@ std::string FormatTextReport(const TransformationReport& report) {
   // A line of about 90 bytes a point, reserved once.
   text.reserve(8192 + 100 * report.assessment.points.size());
   text += "helmert-report\n";
-  text += "  control points  " + report.control_path +
+  text += "  control points  " + ShownText(report.control_path) +
           Printf(" (%zu points)\n", report.assessment.points.size());
-  text += "  transformation  " + report.result_path + "\n\n";
+  text += "  transformation  " + ShownText(report.result_path) + "\n\n";
   AppendTransformation(report, text);
   AppendResiduals(report, text);
   AppendCheck(report, text);
