@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "FiniteOutput.hpp"
 #include "common/Error.hpp"
@@ -46,20 +47,51 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (size == 0) return 0;
   const bool control_from_input = (data[0] & 1) != 0;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::string control = control_from_input ? text : std::string(kControl);
   try {
-    helmert::ControlPoints points = helmert::ParseControlPointDocument(
-        control_from_input ? text : std::string(kControl), "control.json");
+    std::vector<std::string> names;
+    helmert::ControlPoints points =
+        helmert::ParseControlPointDocument(control, "control.json", &names);
     if (points.source.size() > kMostPoints) return 0;
     helmert::ValidateControlPoints(points, "control.json");
+    // --write-control: every other point dropped, the copy must read back
+    // with the others, their names and their numbers exactly.
+    if (points.source.size() >= 6) {
+      std::vector<bool> drop(points.source.size());
+      for (std::size_t i = 0; i < drop.size(); i += 2) drop[i] = true;
+      std::vector<std::string> kept_names;
+      const helmert::ControlPoints kept = helmert::ParseControlPointDocument(
+          helmert::ControlDocumentWithout(control, "control.json", drop),
+          "copy.json", &kept_names);
+      if (kept.source.size() != points.source.size() / 2 ||
+          kept_names.size() != kept.source.size()) {
+        std::abort();
+      }
+      for (std::size_t i = 1, k = 0; i < drop.size(); i += 2, ++k) {
+        if (kept.source[k].longitude_degrees !=
+                points.source[i].longitude_degrees ||
+            kept.destination[k].z != points.destination[i].z ||
+            (!names.empty() && kept_names[k] != names[i])) {
+          std::abort();
+        }
+      }
+    }
     const helmert::StoredTransformation stored = helmert::ParseResultDocument(
         control_from_input ? std::string(kResult) : text, "result.json");
     const helmert::TransformationReport report = helmert::BuildReport(
-        "control.json", std::move(points), "result.json", stored);
+        "control.json", std::move(points), "result.json", stored, nullptr, "",
+        names);
     const std::string text = helmert::FormatTextReport(report);
     const std::string plot = helmert::FormatResidualPlot(report);
     const std::string json = helmert::FormatJsonReport(report);
     if (text.empty() || plot.find("</svg>") == std::string::npos) {
       std::abort();
+    }
+    // Names reach the text only escaped: no control character but the
+    // line ends.
+    for (const char c : text) {
+      const unsigned char u = static_cast<unsigned char>(c);
+      if ((u < 0x20 && c != '\n') || u == 0x7F) std::abort();
     }
     for (const std::string* output : {&text, &plot, &json}) {
       if (!helmert::fuzzing::AllNumbersFinite(*output)) std::abort();

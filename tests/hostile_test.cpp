@@ -98,6 +98,47 @@ TEST_F(HostileTest, WithoutMatchesNamesExactlyAndRefusesAmbiguity) {
   EXPECT_EQ(run.err, control + ": --without names no point\n");
 }
 
+// --- The --write-control copy is a copy ----------------------------------
+
+// Regression: the copy was re-printed: a name's escape \udc00 came out as
+// the bytes ED B0 80 (not UTF-8), numbers of 17 digits read back an ulp
+// off, and a document nested 80,000 deep in an unrelated member crashed
+// the recursive writer. Now every kept byte is the document's own.
+TEST_F(HostileTest, WriteControlCopiesTheDocumentsOwnText) {
+  std::string text = ReadFile(kOrdos);
+  const std::string deep =
+      std::string(80000, '[') + "1" + std::string(80000, ']');
+  text.replace(text.find("\"define\": {"), 11,
+               "\"deep\": " + deep +
+                   ", \"define\": {\"names\": [\"A\\udc00\", \"B\", \"C\", "
+                   "\"D\", \"E\", \"F\", \"G\", \"H\", \"I\", \"J\", \"K\", "
+                   "\"L\", \"M\", \"N\", \"O\", \"P\"],");
+  // A number of 17 significant digits that a re-print would change.
+  text.replace(text.find("110.5226901"), 11, "110.52269010000001");
+  const std::string control = directory_.Path("deep.json");
+  WriteFile(control, text);
+  const std::string copy = directory_.Path("copy.json");
+  const ProcessResult run = RunProgram(
+      kReport, {control, kOrdosResult, "--without", "C", "--write-control", copy});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  const std::string written = ReadFile(copy);
+  EXPECT_NE(written.find(deep), std::string::npos);
+  EXPECT_NE(written.find("\"A\\udc00\""), std::string::npos);
+  EXPECT_NE(written.find("110.52269010000001"), std::string::npos);
+  EXPECT_EQ(written.find("\"C\""), std::string::npos);
+  // Point 3 (C) is gone and nothing else: the copy is the text less it.
+  std::string expected = text;
+  const std::size_t name = expected.find(", \"C\"");
+  expected.erase(name, 5);
+  const std::size_t source = expected.find("110.2137518");
+  const std::size_t before = expected.rfind(",", source);
+  expected.erase(before, expected.find("1329.847") + 8 - before);
+  const std::size_t grid = expected.find("431569.611");
+  const std::size_t grid_before = expected.rfind(",", grid);
+  expected.erase(grid_before, expected.find("1387.461") + 8 - grid_before);
+  EXPECT_EQ(written, expected);
+}
+
 // --- Every stream checked ------------------------------------------------
 
 struct StreamCase {

@@ -3,12 +3,11 @@
 #include <fcntl.h>
 #include <rapidjson/document.h>
 #include <rapidjson/memorystream.h>
-#include <rapidjson/prettywriter.h>
 #include <rapidjson/reader.h>
-#include <rapidjson/stringbuffer.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -226,6 +225,119 @@ std::vector<std::string> PointNames(ListSeen& seen, std::size_t count,
   return std::move(seen.strings);
 }
 
+// Where each element of an array stands in the text: its first byte and
+// the byte after it.
+struct ArraySpans {
+  std::vector<std::size_t> starts;
+  std::vector<std::size_t> ends;
+};
+
+// RapidJSON's SAX handler that finds, in an accepted control-point
+// document, the spans of the elements of "define"'s "srcpoints",
+// "despoints" and "names" and the end of "define"'s last member, from the
+// stream's position after each value. It follows the structure without
+// recursion (the parser is iterative), at any depth of other members.
+class SpanReader
+    : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SpanReader> {
+ public:
+  using Stream =
+      rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream>;
+
+  bool Default() { return Value(); }
+  bool String(const char*, rapidjson::SizeType, bool) { return Value(); }
+  bool StartObject() { return Open(); }
+  bool StartArray() { return Open(); }
+  bool EndObject(rapidjson::SizeType) { return Close(); }
+  bool EndArray(rapidjson::SizeType) { return Close(); }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    if (depth_ == 1 || depth_ == define_depth_) key_.assign(text, length);
+    return true;
+  }
+
+  Stream* stream = nullptr;
+  ArraySpans source;
+  ArraySpans destination;
+  ArraySpans names;
+  bool names_present = false;
+  std::size_t define_last_end = 0;  // after the last member value of define
+
+ private:
+  // A scalar: an element of a collected list, or a member of define.
+  bool Value() {
+    const std::size_t end = stream->Tell();
+    if (list_ != nullptr && depth_ == list_depth_) {
+      list_->ends.push_back(end);
+      list_->starts.push_back(ScalarStart(end));
+    }
+    if (depth_ == define_depth_) define_last_end = end;
+    return true;
+  }
+  // The first byte of the scalar that ends at `end`: the start of its
+  // token, found backwards (a string from its unescaped opening quote).
+  std::size_t ScalarStart(std::size_t end) const {
+    const char* text = stream_text_;
+    std::size_t at = end;
+    if (at > 0 && text[at - 1] == '"') {
+      --at;
+      for (;;) {
+        while (at > 0 && text[at - 1] != '"') --at;
+        // A quote escaped by an odd number of backslashes is not the start.
+        std::size_t slashes = 0;
+        while (at >= 2 + slashes && text[at - 2 - slashes] == '\\') ++slashes;
+        --at;
+        if (slashes % 2 == 0) return at;
+      }
+    }
+    while (at > 0 && std::strchr("0123456789+-.eEtruefalsn", text[at - 1])) {
+      --at;
+    }
+    return at;
+  }
+  bool Open() {
+    if (depth_ == 1 && key_ == "define" && !define_seen_) {
+      define_seen_ = true;
+      define_depth_ = 2;
+    } else if (depth_ == define_depth_ && list_ == nullptr) {
+      ArraySpans* list = key_ == "srcpoints" && !source_seen_ ? &source
+                         : key_ == "despoints" && !destination_seen_
+                             ? &destination
+                         : key_ == "names" && !names_present ? &names
+                                                             : nullptr;
+      if (list == &source) source_seen_ = true;
+      if (list == &destination) destination_seen_ = true;
+      if (list == &names) names_present = true;
+      if (list != nullptr) {
+        list_ = list;
+        list_depth_ = depth_ + 1;
+      }
+    }
+    ++depth_;
+    return true;
+  }
+  bool Close() {
+    --depth_;
+    if (list_ != nullptr && depth_ < list_depth_) list_ = nullptr;
+    // The parser reports the end of a container before it takes the
+    // bracket.
+    if (depth_ == define_depth_) define_last_end = stream->Tell() + 1;
+    if (depth_ < define_depth_) define_depth_ = -1;
+    return true;
+  }
+
+ public:
+  const char* stream_text_ = nullptr;  // the text the stream reads
+
+ private:
+  int depth_ = 0;
+  int define_depth_ = -1;
+  bool define_seen_ = false;
+  bool source_seen_ = false;
+  bool destination_seen_ = false;
+  std::string key_;
+  ArraySpans* list_ = nullptr;
+  int list_depth_ = -1;
+};
+
 }  // namespace
 
 std::string ReadTextFile(const std::string& path) {
@@ -316,43 +428,64 @@ ControlPoints ParseControlPointDocument(const std::string& text,
 std::string ControlDocumentWithout(const std::string& text,
                                    const std::string& path,
                                    const std::vector<bool>& drop) {
-  JsonDocument document;
-  ParseJsonObject(text, path, document);
-  JsonValue& define = document.FindMember("define")->value;
-  // Elements erased back to front, so that the indices ahead stay valid.
-  const auto erase = [&drop](JsonValue& array, std::size_t width) {
-    for (std::size_t k = drop.size(); k-- > 0;) {
-      if (!drop[k]) continue;
-      const auto first = array.Begin() + width * k;
-      array.Erase(first, first + width);
+  SpanReader spans;
+  JsonReader parser;
+  rapidjson::MemoryStream bytes(text.data(), text.size());
+  rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream>
+      input(bytes);
+  spans.stream = &input;
+  spans.stream_text_ = text.data();
+  parser.Parse<rapidjson::kParseIterativeFlag>(input, spans);
+  ThrowIfParseError(parser, path);
+  // The byte ranges to cut: each dropped element with the separator before
+  // it, from the end of the element before; a dropped element with no kept
+  // one before it, from its start to the start of the element after.
+  std::vector<std::pair<std::size_t, std::size_t>> cuts;
+  const auto cut = [&](const ArraySpans& array, std::size_t width) {
+    const std::size_t count = array.starts.size();
+    bool kept_before = false;
+    for (std::size_t e = 0; e < count; ++e) {
+      if (!drop[e / width]) {
+        kept_before = true;
+      } else if (kept_before) {
+        cuts.emplace_back(array.ends[e - 1], array.ends[e]);
+      } else {
+        cuts.emplace_back(array.starts[e],
+                          e + 1 < count ? array.starts[e + 1] : array.ends[e]);
+      }
     }
   };
-  erase(define.FindMember("srcpoints")->value, 3);
-  erase(define.FindMember("despoints")->value, 3);
-  const auto names = define.FindMember("names");
-  if (names != define.MemberEnd()) {
-    erase(names->value, 1);
-  } else {
+  cut(spans.source, 3);
+  cut(spans.destination, 3);
+  if (spans.names_present) cut(spans.names, 1);
+  std::sort(cuts.begin(), cuts.end());
+  std::string copy;
+  copy.reserve(text.size() + 16 * drop.size());
+  std::size_t at = 0;
+  const auto copy_to = [&](std::size_t until) {
+    if (until > at) copy.append(text, at, until - at);
+    at = std::max(at, until);
+  };
+  for (const auto& [from, to] : cuts) {
+    copy_to(from);
+    at = std::max(at, to);
+  }
+  if (!spans.names_present) {
     // Without names the points are numbered from 1: the kept points keep
     // their numbers as names, so that point 18 is still "18" in the next
     // report.
-    JsonValue numbers(rapidjson::kArrayType);
+    copy_to(spans.define_last_end);
+    copy += ",\n    \"names\": [";
+    bool first = true;
     for (std::size_t k = 0; k < drop.size(); ++k) {
       if (drop[k]) continue;
-      const std::string number = std::to_string(k + 1);
-      numbers.PushBack(JsonValue(number.c_str(),
-                                 static_cast<rapidjson::SizeType>(number.size()),
-                                 document.GetAllocator()),
-                       document.GetAllocator());
+      copy += (first ? "\"" : ", \"") + std::to_string(k + 1) + "\"";
+      first = false;
     }
-    define.AddMember("names", numbers, document.GetAllocator());
+    copy += "]";
   }
-  rapidjson::StringBuffer buffer;
-  rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
-  writer.SetIndent(' ', 2);
-  writer.SetFormatOptions(rapidjson::kFormatSingleLineArray);
-  document.Accept(writer);
-  return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
+  copy_to(text.size());
+  return copy;
 }
 
 }  // namespace helmert

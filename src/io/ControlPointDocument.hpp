@@ -41,11 +41,13 @@ ControlPoints ParseControlPointDocument(
     std::vector<std::string>* names = nullptr);
 
 // The document text of an accepted control-point document without the
-// points whose `drop` flag is set (one flag per point): their triples in
-// "srcpoints" and "despoints" and their names are removed; every other
-// member stays as it was. A document without "names" gets them: the kept
-// points' numbers from 1 ("1", "2", "4", ...), so that they keep them. Numbers are written with the fewest digits that
-// read back to the same double (integers as integers), indented by two.
+// points whose `drop` flag is set (one flag per point): a copy of the text
+// with their triples in "srcpoints" and "despoints", their names and the
+// separators before them cut out; every other byte stays as it was (each
+// kept number's digits, each name's escapes, any depth of other members:
+// the text is found by an iterative parse, never re-printed). A document
+// without "names" gets them after define's last member: the kept points'
+// numbers from 1 ("1", "2", "4", ...), so that they keep them.
 std::string ControlDocumentWithout(const std::string& text,
                                    const std::string& path,
                                    const std::vector<bool>& drop);
