@@ -110,6 +110,13 @@ bool ProgramOnPath(const std::string& name) {
   return false;
 }
 
+ProcessResult RunShell(const std::string& script,
+                       const std::vector<std::string>& arguments) {
+  std::vector<std::string> words = {"-c", script};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  return RunProgram("sh", words);
+}
+
 bool UpdatingGoldenFiles() {
   return std::getenv("HELMERT_UPDATE_GOLDEN") != nullptr;
 }

@@ -23,6 +23,11 @@ ProcessResult RunProgram(const std::string& program,
                          const std::vector<std::string>& arguments,
                          const std::string& standard_input = "");
 
+// Runs a shell script (sh -c) with the arguments as "$0", "$1", ...; its
+// standard output and error as the script routes them.
+ProcessResult RunShell(const std::string& script,
+                       const std::vector<std::string>& arguments);
+
 // The whole content of a file, or an empty text when it cannot be read.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

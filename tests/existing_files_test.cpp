@@ -21,6 +21,7 @@ using testing::ProcessResult;
 using testing::ProgramOnPath;
 using testing::ReadFile;
 using testing::RunProgram;
+using testing::RunShell;
 using testing::TemporaryDirectory;
 using testing::WriteFile;
 
@@ -30,21 +31,13 @@ const std::string kData = HELMERT_TEST_DATA;
 const std::string kOrdos = std::string(HELMERT_EXAMPLES) + "/ordos.json";
 const std::string kOrdosResult = kData + "/golden/ordos.result.json";
 
-// Runs a shell script with the arguments as "$0", "$1", ...; its standard
-// output and error as the script routes them.
-ProcessResult Shell(const std::string& script,
-                    const std::vector<std::string>& arguments) {
-  std::vector<std::string> words = {"-c", script};
-  words.insert(words.end(), arguments.begin(), arguments.end());
-  return RunProgram("sh", words);
-}
 
 // Runs the program under a limit (a `ulimit` option and value) and reports
 // through a pipe, which no file-size limit applies to: what the program
 // wrote on standard error, then "status N" or "signal".
 std::string UnderLimit(const std::string& limit,
                        const std::vector<std::string>& command) {
-  return Shell("( ulimit " + limit +
+  return RunShell("( ulimit " + limit +
                    "; \"$@\" 2>&1 >/dev/null; s=$?; if [ $s -gt 128 ]; then "
                    "echo signal; "
                    "else echo status $s; fi ) | cat",
@@ -111,7 +104,7 @@ TEST_F(ExistingFilesTest, TwoRunsOnOnePathLeaveOneWholeResult) {
   const std::string result = directory_.Path("result.json");
   const std::string expected = ReadFile(kOrdosResult);
   for (int pair = 0; pair < 30; ++pair) {
-    const ProcessResult run = Shell(
+    const ProcessResult run = RunShell(
         "\"$0\" \"$1\" \"$2\" >/dev/null & \"$0\" \"$1\" \"$2\" "
         ">/dev/null; s=$?; wait $! && exit $s",
         {kFit, kOrdos, result});
@@ -178,7 +171,7 @@ TEST_F(ExistingFilesTest, ReportWritesThroughLinksFifosAndDevices) {
   std::filesystem::create_symlink(target, link);
   const std::string fifo = directory_.Path("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const ProcessResult run = Shell(
+  const ProcessResult run = RunShell(
       "cat \"$3\" > \"$3.read\" & \"$0\" \"$1\" \"$2\" --svg \"$4\" --json "
       "\"$3\" > /dev/null && wait $!",
       {kReport, kOrdos, kOrdosResult, fifo, link});

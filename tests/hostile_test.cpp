@@ -26,6 +26,7 @@ using testing::ProcessResult;
 using testing::ProgramOnPath;
 using testing::ReadFile;
 using testing::RunProgram;
+using testing::RunShell;
 using testing::TemporaryDirectory;
 using testing::WriteFile;
 
@@ -35,12 +36,6 @@ const std::string kData = HELMERT_TEST_DATA;
 const std::string kOrdos = std::string(HELMERT_EXAMPLES) + "/ordos.json";
 const std::string kOrdosResult = kData + "/golden/ordos.result.json";
 
-ProcessResult Shell(const std::string& script,
-                    const std::vector<std::string>& arguments) {
-  std::vector<std::string> words = {"-c", script};
-  words.insert(words.end(), arguments.begin(), arguments.end());
-  return RunProgram("sh", words);
-}
 
 // The Ordos example with its points named: `names` as a JSON array text.
 std::string OrdosNamed(const std::string& names) {
@@ -162,12 +157,12 @@ TEST_P(FailedStandardOutputTest, IsAFailedRunThatReplacesNothing) {
   WriteFile(svg, "old plot");
   const std::string redirection = GetParam().redirection;
   const ProcessResult fit =
-      Shell("\"$0\" \"$1\" \"$2\" " + redirection, {kFit, kOrdos, result});
+      RunShell("\"$0\" \"$1\" \"$2\" " + redirection, {kFit, kOrdos, result});
   EXPECT_EQ(fit.exit_status, 2) << fit.err;
   EXPECT_EQ(fit.err.rfind("Error writing standard output", 0), 0u) << fit.err;
   EXPECT_EQ(ReadFile(result), "old result");
   const ProcessResult report =
-      Shell("\"$0\" \"$1\" \"$2\" --svg \"$3\" " + redirection,
+      RunShell("\"$0\" \"$1\" \"$2\" --svg \"$3\" " + redirection,
             {kReport, kOrdos, kOrdosResult, svg});
   EXPECT_EQ(report.exit_status, 2) << report.err;
   EXPECT_EQ(ReadFile(svg), "old plot");
@@ -187,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(HostileTest, AClosedPipeIsAWriteError) {
   const std::string result = directory_.Path("result.json");
   WriteFile(result, "old result");
-  const ProcessResult run = Shell(
+  const ProcessResult run = RunShell(
       "exec 3>&1; { sleep 0.3; \"$0\" \"$1\" \"$2\"; echo \"status $?\" >&3; "
       "} | true; sleep 0.5",
       {kFit, kOrdos, result});
@@ -201,7 +196,7 @@ TEST_F(HostileTest, AClosedPipeIsAWriteError) {
 // run exited 0.
 TEST_F(HostileTest, AFileSizeLimitOnStandardOutputIsAFailedRun) {
   const std::string report = directory_.Path("report.txt");
-  const ProcessResult run = Shell("ulimit -f 2; \"$0\" \"$1\" \"$2\" > \"$3\"",
+  const ProcessResult run = RunShell("ulimit -f 2; \"$0\" \"$1\" \"$2\" > \"$3\"",
                                   {kReport, kOrdos, kOrdosResult, report});
   EXPECT_EQ(run.exit_status, 2) << run.err;
   EXPECT_EQ(run.err.rfind("Error writing standard output", 0), 0u) << run.err;
@@ -260,17 +255,17 @@ TEST_F(HostileTest, AResultNameOfTheLongestLengthIsWritten) {
 TEST_F(HostileTest, AFifoThatNobodyReadsIsRefused) {
   const std::string fifo = directory_.Path("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const ProcessResult fit = Shell("timeout 20 \"$0\" \"$1\" \"$2\"",
+  const ProcessResult fit = RunShell("timeout 20 \"$0\" \"$1\" \"$2\"",
                                   {kFit, kOrdos, fifo});
   EXPECT_EQ(fit.exit_status, 2);
   EXPECT_EQ(fit.err, "Error writing file: " + fifo + ": a FIFO that nobody reads\n");
-  const ProcessResult report = Shell(
+  const ProcessResult report = RunShell(
       "timeout 20 \"$0\" \"$1\" \"$2\" --json \"$3\"",
       {kReport, kOrdos, kOrdosResult, fifo});
   EXPECT_EQ(report.exit_status, 2);
   // And one that nobody writes reads as empty.
   const ProcessResult input =
-      Shell("timeout 20 \"$0\" \"$1\" \"$2\"", {kFit, fifo, directory_.Path("r")});
+      RunShell("timeout 20 \"$0\" \"$1\" \"$2\"", {kFit, fifo, directory_.Path("r")});
   EXPECT_EQ(input.exit_status, 2);
   EXPECT_EQ(input.err,
             fifo + ": invalid JSON at byte offset 0: The document is empty.\n");

@@ -10,6 +10,7 @@
 #include "common/Error.hpp"
 #include "control/Angles.hpp"
 #include "control/DelimitedText.hpp"
+#include "io/Streams.hpp"
 
 namespace helmert {
 
@@ -70,35 +71,12 @@ std::size_t FindColumn(const DelimitedRow& header, const ColumnRole& role,
   return found;
 }
 
-// Whether the text is well-formed UTF-8 (no overlong forms, no
-// surrogates, nothing beyond U+10FFFF).
+// Whether the text is well-formed UTF-8.
 bool IsUtf8(const std::string& text) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const unsigned char c = static_cast<unsigned char>(text[at]);
-    std::size_t length = 1;
-    unsigned char low = 0x80;   // the range of the second byte
-    unsigned char high = 0xBF;
-    if (c < 0x80) {
-      length = 1;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (at + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const unsigned char b = static_cast<unsigned char>(text[at + k]);
-      if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return false;
-    }
+  char32_t c = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = Utf8Sequence(text, at, &c);
+    if (length == 0) return false;
     at += length;
   }
   return true;

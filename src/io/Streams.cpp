@@ -15,8 +15,13 @@ namespace helmert {
 
 namespace {
 
-// The length of the well-formed UTF-8 sequence at `at` and its code point,
-// or 0 for a byte that begins none.
+bool IsBidirectionalControl(char32_t c) {
+  return c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+}  // namespace
+
 std::size_t Utf8Sequence(const std::string& text, std::size_t at,
                          char32_t* code_point) {
   const unsigned char c = static_cast<unsigned char>(text[at]);
@@ -52,13 +57,6 @@ std::size_t Utf8Sequence(const std::string& text, std::size_t at,
   *code_point = value;
   return length;
 }
-
-bool IsBidirectionalControl(char32_t c) {
-  return c == 0x061C || c == 0x200E || c == 0x200F ||
-         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
-}  // namespace
 
 void PrepareProcess() {
   if (::fcntl(STDERR_FILENO, F_GETFD) < 0 && errno == EBADF) {

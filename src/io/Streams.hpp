@@ -2,6 +2,7 @@
 // they show text that came from a user's files.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 
@@ -21,6 +22,12 @@ void PrepareProcess();
 // failed: a full disk, a closed pipe, a file-size limit, a closed
 // descriptor.
 void RequireWritten(std::ostream& out);
+
+// The length of the well-formed UTF-8 sequence that starts at text[at],
+// with its code point, or 0 when the byte there begins none (Unicode's
+// table 3-7: no overlong forms, no surrogates, nothing beyond U+10FFFF).
+std::size_t Utf8Sequence(const std::string& text, std::size_t at,
+                         char32_t* code_point);
 
 // The text as it can be shown on a terminal or in a one-line message:
 // control characters (C0, DEL and C1), the bidirectional controls (U+061C,

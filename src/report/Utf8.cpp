@@ -1,9 +1,10 @@
-// Well-formed UTF-8 as the Unicode Standard's table 3-7 defines it: the
-// ranges of each lead byte's second byte exclude overlong forms, the
-// surrogates (ED A0..BF) and code points beyond U+10FFFF.
+// Well-formed UTF-8 as the Unicode Standard's table 3-7 defines it
+// (Utf8Sequence).
 #include "report/Utf8.hpp"
 
 #include <cstddef>
+
+#include "io/Streams.hpp"
 
 namespace helmert {
 
@@ -11,36 +12,13 @@ namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
-// The length of the well-formed sequence at text[k], or 0.
+// The length of the well-formed sequence at text[k] of a character that
+// XML and JSON text can hold as it is (no control below U+0020, not U+FFFE
+// or U+FFFF), or 0.
 std::size_t SequenceLength(const std::string& text, std::size_t k) {
-  const auto byte = [&text](std::size_t at) {
-    return static_cast<unsigned char>(text[at]);
-  };
-  const unsigned char lead = byte(k);
-  if (lead < 0x80) return lead >= 0x20 ? 1 : 0;
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (k + length > text.size()) return 0;
-  if (byte(k + 1) < low || byte(k + 1) > high) return 0;
-  for (std::size_t j = 2; j < length; ++j) {
-    if (byte(k + j) < 0x80 || byte(k + j) > 0xBF) return 0;
-  }
-  // U+FFFE and U+FFFF are not characters in XML.
-  if (lead == 0xEF && byte(k + 1) == 0xBF && byte(k + 2) >= 0xBE) return 0;
+  char32_t c = 0;
+  const std::size_t length = Utf8Sequence(text, k, &c);
+  if (c < 0x20 || c == 0xFFFE || c == 0xFFFF) return 0;
   return length;
 }
 
