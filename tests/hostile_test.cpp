@@ -360,6 +360,18 @@ TEST_F(HostileTest, NamesAndPathsAreShownEscaped) {
   EXPECT_NE(run.out.find("line\\nforged.json"), std::string::npos);
   EXPECT_NE(run.out.find("A\\x7f"), std::string::npos);
   EXPECT_NE(run.out.find("\\u202eC"), std::string::npos);
+  // Regression (found by fuzz_report): a flagged point's name reached the
+  // verdict line raw, DEL and all.
+  run = RunProgram(kReport, {kData + "/ordos-controls-flagged.json",
+                             kOrdosResult});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_NE(run.out.find("\nVerdict: check point(s) GPS\\x7f02 (H)"),
+            std::string::npos)
+      << run.out;
+  for (const char c : run.out) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    EXPECT_FALSE((u < 0x20 && c != '\n') || u == 0x7F) << int(u);
+  }
   const ProcessResult missing =
       RunProgram(kFit, {directory_.Path("gone\x1b[2J.json"), "r"});
   EXPECT_EQ(missing.err.find('\x1b'), std::string::npos) << missing.err;

@@ -57,7 +57,8 @@ std::string MeridianText(double degrees) {
   return text;
 }
 
-std::string ReportVerdict(const TransformationReport& report) {
+std::string ReportVerdict(const TransformationReport& report,
+                          const std::vector<std::string>& labels) {
   const Assessment& a = report.assessment;
   if (a.check && !a.check->agrees) {
     return Printf(
@@ -93,7 +94,7 @@ std::string ReportVerdict(const TransformationReport& report) {
     for (std::size_t i = 0; i < a.points.size(); ++i) {
       if (!a.points[i].flagged) continue;
       if (listed++ < kListed) {
-        points += (points.empty() ? "" : ", ") + report.labels[i] + " (" +
+        points += (points.empty() ? "" : ", ") + labels[i] + " (" +
                   kComponentNames[a.points[i].largest_component] + ")";
       }
     }
@@ -114,7 +115,7 @@ std::string ReportVerdict(const TransformationReport& report) {
          Printf(" (largest |w| %.2f in %c at point %s, within %.2f in plan "
                 "and %.2f in height; no systematic pattern%s)",
                 worst.largest, kComponentNames[worst.largest_component],
-                report.labels[a.worst_point].c_str(), a.plan_critical_w,
+                labels[a.worst_point].c_str(), a.plan_critical_w,
                 a.height_critical_w,
                 a.check ? "; the check points agree with the fit" : "");
 }
@@ -230,7 +231,8 @@ TransformationReport BuildReport(const std::string& control_path,
         MeridianText(l0).c_str(), report.farthest_from_meridian_degrees, rms,
         kMostDegreesFromMeridian, kMostResidualRmsMetres));
   }
-  report.verdict = ReportVerdict(report);
+  report.verdict = ReportVerdict(report, report.labels);
+  report.shown_verdict = ReportVerdict(report, report.shown_labels);
   report.grid_to_wgs84 = GridToWgs84Pipeline(stored);
   report.wgs84_to_grid = Wgs84ToGridPipeline(stored);
   return report;

@@ -52,8 +52,9 @@ struct TransformationReport {
   std::vector<std::pair<std::size_t, std::size_t>> duplicated_points;
   Assessment assessment;
   // One line a surveyor can act on, with the numbers that decide it (see
-  // ReportVerdict); every form shows it.
+  // ReportVerdict); every form shows it, the text with shown_labels.
   std::string verdict;
+  std::string shown_verdict;
   std::string grid_to_wgs84;  // PROJ pipelines
   std::string wgs84_to_grid;
 };
@@ -78,7 +79,9 @@ inline constexpr double kMostResidualRmsMetres = 100.0;
 //   "check point(s) NAME (component), ..." (the blunder test's flags);
 //   "the transformation fits these points";
 // each followed by the figures that decide it.
-std::string ReportVerdict(const TransformationReport& report);
+// Points are called by `labels` (the report's labels or shown_labels).
+std::string ReportVerdict(const TransformationReport& report,
+                          const std::vector<std::string>& labels);
 
 // A meridian in degrees as a surveyor writes it: 114, 114.17855556.
 std::string MeridianText(double degrees);

@@ -343,7 +343,7 @@ std::string FormatTextReport(const TransformationReport& report) {
   text += "    " + report.grid_to_wgs84 + "\n";
   text += "  WGS84 (longitude latitude in degrees, h) -> local grid (E N h):\n";
   text += "    " + report.wgs84_to_grid + "\n";
-  text += "\nVerdict: " + report.verdict + "\n";
+  text += "\nVerdict: " + report.shown_verdict + "\n";
   return text;
 }
 
