@@ -93,8 +93,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       const unsigned char u = static_cast<unsigned char>(c);
       if ((u < 0x20 && c != '\n') || u == 0x7F) std::abort();
     }
+    // A name may hold "inf" or "nan" as a word of its own: then the
+    // outputs, which show it, cannot be searched for such numbers.
+    bool names_hold_no_number_words = true;
+    for (const std::string& name : names) {
+      names_hold_no_number_words =
+          names_hold_no_number_words && helmert::fuzzing::AllNumbersFinite(name);
+    }
     for (const std::string* output : {&text, &plot, &json}) {
-      if (!helmert::fuzzing::AllNumbersFinite(*output)) std::abort();
+      if (names_hold_no_number_words &&
+          !helmert::fuzzing::AllNumbersFinite(*output)) {
+        std::abort();
+      }
     }
     rapidjson::Document document;
     document.Parse(json.data(), json.size());
