@@ -224,7 +224,14 @@ void AppendNumbers(std::string& text, const char* member,
 }  // namespace
 
 std::string JsonNumberText(const std::string& text, double value) {
-  if (IsJsonNumber(text)) return text;
+  // Copied when it is a plain decimal of a sensible length: an exponent
+  // ("0e484400") or hundreds of digits may be JSON that the tools' reader
+  // refuses as beyond a double, whatever value it stands for.
+  constexpr std::size_t kLongestCopiedText = 32;
+  if (IsJsonNumber(text) && text.find_first_of("eE") == std::string::npos &&
+      text.size() <= kLongestCopiedText) {
+    return text;
+  }
   char digits[32];
   const std::to_chars_result result =
       std::to_chars(digits, digits + sizeof digits, value);

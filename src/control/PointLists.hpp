@@ -60,9 +60,10 @@ std::string ControlDocumentText(
     const MatchedPoints& matched,
     const std::optional<std::string>& central_meridian_text);
 
-// The text of a JSON number for the value: `text` itself when it is one
-// (JSON's grammar: no plus sign, no leading zeros, digits on both sides of
-// a point), else the shortest digits that read back to the value.
+// The text of a JSON number for the value: `text` itself when it is a
+// plain JSON decimal (no plus sign, no leading zeros, digits on both sides
+// of a point, no exponent) of at most 32 characters, else the shortest
+// digits that read back to the value.
 std::string JsonNumberText(const std::string& text, double value);
 
 }  // namespace helmert
