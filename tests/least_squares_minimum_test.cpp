@@ -32,6 +32,16 @@
 namespace helmert {
 namespace {
 
+// A test's name from its document's path: "grids/dhdn-gk4.json" names
+// "dhdngk4".
+std::string GridTestName(const ::testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param;
+  name = name.substr(name.rfind('/') + 1);
+  name = name.substr(0, name.find('.'));
+  name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+  return name;
+}
+
 // Distance allowed from the minimum, in standard deviations.
 constexpr double kMostDeviations = 0.01;
 // sigma0 below this (metres) is rounding: exact destinations.
@@ -88,13 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "grids/hk1980-grid.json",
                       "similarity-hefei.json", "santiago-west.json",
                       "blunder-zhengzhou.json"),
-    [](const auto& info) {
-      std::string name = info.param;
-      name = name.substr(name.rfind('/') + 1);
-      name = name.substr(0, name.find('.'));
-      name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-      return name;
-    });
+    GridTestName);
 
 // Standard error stays empty on clean data: 100 sets of each grid with
 // survey noise (plan 5 mm, height 15 mm) added to its grid points.
@@ -134,13 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values("grids/etrs-tm35fin-sodankyla.json",
                       "grids/local-site.json", "grids/hk1980-grid.json",
                       "grids/dateline.json"),
-    [](const auto& info) {
-      std::string name = info.param;
-      name = name.substr(name.rfind('/') + 1);
-      name = name.substr(0, name.find('.'));
-      name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-      return name;
-    });
+    GridTestName);
 
 }  // namespace
 }  // namespace helmert

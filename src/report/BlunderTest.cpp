@@ -42,9 +42,7 @@ void Judge(const Eigen::Vector3d& e, const Eigen::Vector3d& variance,
 }  // namespace
 
 double ComponentLevel(double tests) {
-  // 1 - (1 - a)^(1/m), without the cancellation of 1 - (1 - a) for small
-  // levels.
-  return -std::expm1(std::log1p(-kBlunderSetLevel) / std::max(tests, 1.0));
+  return SidakShare(kBlunderSetLevel, 1.0, std::max(tests, 1.0));
 }
 
 double CriticalW(double dof, double tests, double group_level) {
@@ -92,10 +90,8 @@ void SetCriticalValues(double plan_tests, double height_tests, double plan_dof,
                        double height_dof, BlunderTest& test) {
   const double tests = plan_tests + height_tests;
   test.component_level = ComponentLevel(tests);
-  const double plan_level =
-      -std::expm1(std::log1p(-kBlunderSetLevel) * plan_tests / tests);
-  const double height_level =
-      -std::expm1(std::log1p(-kBlunderSetLevel) * height_tests / tests);
+  const double plan_level = SidakShare(kBlunderSetLevel, plan_tests, tests);
+  const double height_level = SidakShare(kBlunderSetLevel, height_tests, tests);
   test.plan_critical_w = CriticalW(plan_dof, plan_tests, plan_level);
   test.height_critical_w = CriticalW(height_dof, height_tests, height_level);
 }

@@ -69,4 +69,8 @@ double FUpperTail(double f, double d1, double d2) {
   return RegularizedBeta(d2 / 2.0, d1 / 2.0, d2 / (d2 + d1 * f));
 }
 
+double SidakShare(double level, double part, double whole) {
+  return -std::expm1(std::log1p(-level) * part / whole);
+}
+
 }  // namespace helmert

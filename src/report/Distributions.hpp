@@ -10,4 +10,10 @@ namespace helmert {
 // P(X > f) for X F-distributed with (d1, d2) degrees of freedom.
 double FUpperTail(double f, double d1, double d2);
 
+// A part's share of a level over a family of tests (Sidak):
+// 1 - (1 - level)^(part / whole), without the cancellation of
+// 1 - (1 - level) for small levels. With part 1 and whole m it is the
+// level of each of m independent tests that keeps `level` for the family.
+double SidakShare(double level, double part, double whole);
+
 }  // namespace helmert

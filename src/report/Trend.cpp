@@ -10,7 +10,7 @@
 namespace helmert {
 
 double TrendComponentLevel() {
-  return -std::expm1(std::log1p(-kTrendSetLevel) / 3.0);
+  return SidakShare(kTrendSetLevel, 1.0, 3.0);
 }
 
 bool ComponentTrend::Matters() const {
