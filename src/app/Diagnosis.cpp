@@ -1,11 +1,13 @@
 #include "app/Diagnosis.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <vector>
 
 #include "estimation/Estimation.hpp"
+#include "estimation/GridScale.hpp"
 #include "geodesy/Constants.hpp"
 #include "geodesy/GaussKruger.hpp"
 
@@ -51,7 +53,7 @@ constexpr double kNegligibleSquaresPerPoint = 1e-4;
 // The refused fit and its points.
 struct Refusal {
   const ControlPoints& points;
-  double central_meridian_degrees;
+  Zone zone;  // the one the points were projected into
   TransformParameters parameters;
   double sum_of_squares;  // of the refused closed-form fit (m^2)
 };
@@ -69,22 +71,22 @@ bool Explains(const Refusal& refusal, double sum_of_squares,
 // Whether the corrected points, in the zone at this meridian, explain the
 // refusal.
 bool PlausibleFit(const Refusal& refusal,
-                  const std::vector<GeodeticPoint>& source,
-                  double central_meridian_degrees,
+                  const std::vector<GeodeticPoint>& source, const Zone& zone,
                   const std::vector<Point3>& destination) {
-  const ClosedFormFit fit = ClosedFormMinimum(
-      ProjectToZone(source, central_meridian_degrees), destination);
+  const ClosedFormFit fit =
+      ClosedFormMinimum(ProjectToZone(source, zone), destination);
   return fit.geometry_ratio >= kMinimumGeometryConditionRatio &&
          Explains(refusal, fit.sum_of_squares, fit.parameters);
 }
 
-// The meridian the fit would use for these source points.
-double MeridianFor(const ControlPoints& points,
-                   const std::vector<GeodeticPoint>& source) {
+// The zone the fit would use for these source points.
+Zone ZoneFor(const ControlPoints& points,
+             const std::vector<GeodeticPoint>& source) {
   ControlPoints corrected;
   corrected.source = source;
   corrected.central_meridian_degrees = points.central_meridian_degrees;
-  return ZoneCentralMeridian(corrected);
+  corrected.scale_factor = points.scale_factor;
+  return ZoneOf(corrected);
 }
 
 bool ValidSource(const std::vector<GeodeticPoint>& source) {
@@ -101,7 +103,7 @@ bool ValidSource(const std::vector<GeodeticPoint>& source) {
 bool FitsWithSource(const Refusal& refusal,
                     const std::vector<GeodeticPoint>& source) {
   return ValidSource(source) &&
-         PlausibleFit(refusal, source, MeridianFor(refusal.points, source),
+         PlausibleFit(refusal, source, ZoneFor(refusal.points, source),
                       refusal.points.destination);
 }
 
@@ -153,9 +155,7 @@ std::optional<std::string> CoincidentGridPoints(const ControlPoints& points) {
 std::optional<std::string> Feet(const Refusal& refusal) {
   const ControlPoints& points = refusal.points;
   const TransformParameters& refused = refusal.parameters;
-  const double central_meridian_degrees = refusal.central_meridian_degrees;
-  const std::vector<Point3> zone =
-      ProjectToZone(points.source, central_meridian_degrees);
+  const std::vector<Point3> zone = ProjectToZone(points.source, refusal.zone);
   const double plan_scale = PlanScale(zone, points.destination);
   const auto near = [](double scale, double feet_per_metre) {
     return std::fabs(scale / feet_per_metre - 1.0) <= kFootScaleTolerance;
@@ -190,14 +190,35 @@ std::optional<std::string> Feet(const Refusal& refusal) {
 std::optional<std::string> SwappedGridAxes(const Refusal& refusal) {
   std::vector<Point3> swapped = refusal.points.destination;
   for (Point3& p : swapped) std::swap(p.x, p.y);
-  if (!PlausibleFit(refusal, refusal.points.source,
-                    refusal.central_meridian_degrees, swapped)) {
+  if (!PlausibleFit(refusal, refusal.points.source, refusal.zone, swapped)) {
     return std::nullopt;
   }
   return std::string(
       "easting and northing are swapped in every point of \"despoints\" "
       "(Gauss-Kruger surveys often write X for the northing first): give "
       "the easting first");
+}
+
+// A grid whose axes point west and south (South Africa's Lo zones) is the
+// zone turned by a half turn about the vertical: negating both axes makes
+// it the zone. Written with the southing first (X before Y, as such
+// surveys do) it is also a mirror, undone by swapping them as well.
+std::optional<std::string> WestingSouthing(const Refusal& refusal) {
+  for (const bool southing_first : {false, true}) {
+    std::vector<Point3> turned = refusal.points.destination;
+    for (Point3& p : turned) {
+      if (southing_first) std::swap(p.x, p.y);
+      p = {-p.x, -p.y, p.z};
+    }
+    if (PlausibleFit(refusal, refusal.points.source, refusal.zone, turned)) {
+      return std::string(
+                 "the grid's axes point west and south (a westing/southing "
+                 "grid)") +
+             (southing_first ? " and each point gives the southing first" : "") +
+             ": give easting = -westing, northing = -southing";
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> SwappedAngles(const Refusal& refusal) {
@@ -259,37 +280,58 @@ std::optional<std::string> PackedSexagesimal(const Refusal& refusal) {
          " degrees): give decimal degrees";
 }
 
+double MeanLatitude(const std::vector<GeodeticPoint>& source) {
+  double latitude_sum = 0.0;
+  for (const GeodeticPoint& p : source) latitude_sum += p.latitude_degrees;
+  return latitude_sum / static_cast<double>(source.size());
+}
+
+// The central meridian (degrees) of a grid whose rotation about the
+// vertical against the zone at `central_meridian_degrees` is R_z (radians):
+// the grid convergence of a point at longitude difference dl from the
+// meridian is dl * sin(latitude), so a grid whose meridian lies dl east of
+// the zone's is turned by -dl * sin(latitude). A meridian within
+// kZoneMeridianSnapDegrees of a multiple of 3 is taken as that multiple.
+// None near the equator, where the rotation says nothing.
+std::optional<double> ImpliedMeridian(double mean_latitude_degrees,
+                                      double central_meridian_degrees,
+                                      double rz_radians) {
+  const double sine = std::sin(mean_latitude_degrees * kDegreeToRadian);
+  if (!(std::fabs(sine) >= kLeastSineOfLatitude)) return std::nullopt;
+  const double shift_degrees = -rz_radians / sine / kDegreeToRadian;
+  double meridian = WrapLongitude(central_meridian_degrees + shift_degrees);
+  const double zone =
+      kZoneWidthDegrees * std::round(meridian / kZoneWidthDegrees);
+  if (std::fabs(meridian - zone) <= kZoneMeridianSnapDegrees) meridian = zone;
+  if (!std::isfinite(meridian)) return std::nullopt;
+  return meridian;
+}
+
+std::string AddMeridianAdvice(double meridian) {
+  return "if the grid is a transverse Mercator zone at " + Degrees(meridian) +
+         ", add \"central_meridian\": " + Degrees(meridian) + " to \"define\"";
+}
+
 std::optional<std::string> OtherMeridian(const Refusal& refusal) {
   const ControlPoints& points = refusal.points;
   const TransformParameters& refused = refusal.parameters;
-  const double central_meridian_degrees = refusal.central_meridian_degrees;
-  double latitude_sum = 0.0;
-  for (const GeodeticPoint& p : points.source) {
-    latitude_sum += p.latitude_degrees;
-  }
-  const double mean_latitude =
-      latitude_sum / static_cast<double>(points.source.size());
-  const double sine = std::sin(mean_latitude * kDegreeToRadian);
-  if (!(std::fabs(sine) >= kLeastSineOfLatitude)) return std::nullopt;
-  // The grid convergence of a point at longitude difference dl from the
-  // meridian is dl * sin(latitude): a grid whose meridian lies dl east of
-  // the zone's is turned by -dl * sin(latitude) about the vertical.
-  const double shift_degrees = -refused.R_z / sine / kDegreeToRadian;
-  double meridian = WrapLongitude(central_meridian_degrees + shift_degrees);
-  const double zone = kZoneWidthDegrees * std::round(meridian / kZoneWidthDegrees);
-  if (std::fabs(meridian - zone) <= kZoneMeridianSnapDegrees) meridian = zone;
-  if (std::fabs(meridian - central_meridian_degrees) < 1e-3 ||
-      !PlausibleFit(refusal, points.source, meridian, points.destination)) {
+  const double central_meridian_degrees =
+      refusal.zone.central_meridian_degrees;
+  const double mean_latitude = MeanLatitude(points.source);
+  const std::optional<double> meridian =
+      ImpliedMeridian(mean_latitude, central_meridian_degrees, refused.R_z);
+  if (!meridian || std::fabs(*meridian - central_meridian_degrees) < 1e-3 ||
+      !PlausibleFit(refusal, points.source,
+                    Zone{*meridian, refusal.zone.scale_factor},
+                    points.destination)) {
     return std::nullopt;
   }
   return "the rotation about the vertical (R_z = " +
          Format("%.3g", refused.R_z) + " rad at latitude " +
          Format("%.1f", mean_latitude) +
-         ") is that of a grid whose central meridian is " + Degrees(meridian) +
-         ", not " + Degrees(central_meridian_degrees) +
-         ": if the grid is a transverse Mercator zone at " + Degrees(meridian) +
-         ", add \"central_meridian\": " + Degrees(meridian) +
-         " to \"define\"";
+         ") is that of a grid whose central meridian is " + Degrees(*meridian) +
+         ", not " + Degrees(central_meridian_degrees) + ": " +
+         AddMeridianAdvice(*meridian);
 }
 
 // Whether `difference` (metres) is one decimal digit of a coordinate
@@ -305,10 +347,11 @@ bool LooksLikeDigitSlip(double difference) {
 
 std::optional<std::string> OneWrongPoint(const Refusal& refusal) {
   const ControlPoints& points = refusal.points;
-  const std::vector<Point3> zone =
-      ProjectToZone(points.source, refusal.central_meridian_degrees);
+  const std::vector<Point3> zone = ProjectToZone(points.source, refusal.zone);
+  // Named only when the other points determine their fit: without a point
+  // that alone lifts the others off one line, any fit of them "fits".
   const std::optional<FitWithoutOnePoint> without =
-      BestFitWithoutOnePoint(zone, points.destination);
+      BestFitWithoutOnePoint(zone, points.destination, /*determined=*/true);
   if (!without ||
       !Explains(refusal, without->sum_of_squares, without->parameters)) {
     return std::nullopt;
@@ -357,16 +400,17 @@ std::optional<std::string> OneWrongPoint(const Refusal& refusal) {
 }  // namespace
 
 std::string DiagnoseImplausibleFit(const ControlPoints& points,
-                                   double central_meridian_degrees,
+                                   const Zone& zone,
                                    const TransformParameters& refused) {
+  const double central_meridian_degrees = zone.central_meridian_degrees;
   const Refusal refusal{
-      points, central_meridian_degrees, refused,
-      ClosedFormMinimum(ProjectToZone(points.source, central_meridian_degrees),
-                        points.destination)
+      points, zone, refused,
+      ClosedFormMinimum(ProjectToZone(points.source, zone), points.destination)
           .sum_of_squares};
   std::optional<std::string> cause = CoincidentGridPoints(points);
   if (!cause) cause = Feet(refusal);
   if (!cause) cause = SwappedGridAxes(refusal);
+  if (!cause) cause = WestingSouthing(refusal);
   if (!cause) cause = SwappedAngles(refusal);
   if (!cause) cause = Radians(refusal);
   if (!cause) cause = PackedSexagesimal(refusal);
@@ -378,6 +422,68 @@ std::string DiagnoseImplausibleFit(const ControlPoints& points,
          "that is not a transverse Mercator zone at the central meridian " +
          Degrees(central_meridian_degrees) +
          " (name the grid's own with \"central_meridian\" in \"define\")";
+}
+
+std::vector<std::string> AdviseOnFit(const ControlPoints& points,
+                                     const Zone& zone,
+                                     const std::vector<Point3>& projected,
+                                     const TransformParameters& parameters) {
+  std::vector<std::string> advice;
+  const std::size_t n = points.destination.size();
+  double lowest = points.destination.front().z;
+  double highest = lowest;
+  double plan_squares = 0.0;
+  double squares = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point3& grid = points.destination[i];
+    lowest = std::min(lowest, grid.z);
+    highest = std::max(highest, grid.z);
+    const Point3 mapped = ForwardTransform(parameters, projected[i]);
+    const double dx = mapped.x - grid.x;
+    const double dy = mapped.y - grid.y;
+    const double dz = mapped.z - grid.z;
+    plan_squares += dx * dx + dy * dy;
+    squares += dx * dx + dy * dy + dz * dz;
+  }
+  if (const auto scaling =
+          GridScaleOnHeights(parameters.Scale, highest - lowest)) {
+    advice.push_back(HeightScalingAdvice(*scaling));
+  }
+  const double plan_rms = std::sqrt(plan_squares / static_cast<double>(n));
+  if (!(plan_rms > kLeastAdvisedPlanRms)) return advice;
+  const double l0 = zone.central_meridian_degrees;
+  std::vector<double> candidates = {l0 - 3.0, l0 + 3.0, l0 - 6.0, l0 + 6.0};
+  if (const auto implied =
+          ImpliedMeridian(MeanLatitude(points.source), l0, parameters.R_z)) {
+    candidates.push_back(*implied);
+  }
+  std::optional<double> best;
+  double best_squares = kMostUnexplainedShare * squares;
+  for (double candidate : candidates) {
+    const double meridian = WrapLongitude(candidate);
+    if (std::fabs(ReduceLongitudeDifference(meridian - l0)) < 1e-3) continue;
+    const ClosedFormFit fit = ClosedFormMinimum(
+        ProjectToZone(points.source, Zone{meridian, zone.scale_factor}),
+        points.destination);
+    if (fit.geometry_ratio >= kMinimumGeometryConditionRatio &&
+        IsPlausible(fit.parameters) && fit.sum_of_squares < best_squares) {
+      best = meridian;
+      best_squares = fit.sum_of_squares;
+    }
+  }
+  if (best) {
+    advice.push_back(
+        "the plan residuals' RMS is " + Format("%.3g", plan_rms) +
+        " m at the central meridian " + Degrees(l0) +
+        "; in a zone at " + Degrees(*best) + " the points fit with " +
+        Format("%.2g", std::sqrt(best_squares / static_cast<double>(n))) +
+        " m RMS: " + AddMeridianAdvice(*best) + " (the fit above stands, at " +
+        Degrees(l0) +
+        (points.central_meridian_degrees ? ", as the document names it)"
+                                         : ", the 3-degree zone nearest to "
+                                           "the points)"));
+  }
+  return advice;
 }
 
 }  // namespace helmert

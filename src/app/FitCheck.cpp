@@ -12,12 +12,12 @@
 namespace helmert {
 
 void PrintFitCheck(const TransformParameters& parameters,
-                   double central_meridian_degrees,
+                   const Zone& zone,
                    const std::vector<GeodeticPoint>& source,
                    const std::vector<Point3>& projected_source,
                    const std::vector<Point3>& destination, std::ostream& out) {
   PrintPlaneResiduals(parameters, projected_source, destination, out);
-  PrintGeodeticResiduals(parameters, central_meridian_degrees, source,
+  PrintGeodeticResiduals(parameters, zone, source,
                          destination, out);
 }
 
@@ -46,7 +46,7 @@ void PrintPlaneResiduals(const TransformParameters& parameters,
 }
 
 void PrintGeodeticResiduals(const TransformParameters& parameters,
-                            double central_meridian_degrees,
+                            const Zone& zone,
                             const std::vector<GeodeticPoint>& source,
                             const std::vector<Point3>& destination,
                             std::ostream& out) {
@@ -58,9 +58,7 @@ void PrintGeodeticResiduals(const TransformParameters& parameters,
   for (std::size_t j = 0; j < destination.size(); ++j) {
     const Point3 zone_point =
         ReverseTransform(parameters, inverse, destination[j]);
-    const GeodeticPair back = GaussKrugerInverse(
-        {zone_point.x, zone_point.y}, central_meridian_degrees, kFalseEasting,
-        kFalseNorthing, kWgs84SemiMajorAxis, kWgs84Flattening);
+    const GeodeticPair back = ZoneInverse({zone_point.x, zone_point.y}, zone);
     const GeodeticPoint& original = source[j];
     // Longitudes compared modulo 360 and printed within (-180, 180]: only
     // a site across the 180th meridian needs either.

@@ -7,6 +7,7 @@
 
 #include "common/Point3.hpp"
 #include "estimation/BursaWolf.hpp"
+#include "geodesy/GaussKruger.hpp"
 
 namespace helmert {
 
@@ -16,7 +17,7 @@ namespace helmert {
 // current (default) format.
 //
 // Pass 2, one line per destination point: the point mapped back with
-// ReverseTransform and the inverse projection (central meridian in degrees)
+// ReverseTransform and the zone's inverse series (ZoneInverse)
 // against source point j of the document: "经纬度残差：" dlon " " dlat " " dh
 // "\t" lon'"-->"lon " " lat'"-->"lat " " h'"-->"h (degrees, degrees, metres).
 // Every such line switches the stream to fixed notation with 10 decimals,
@@ -24,7 +25,7 @@ namespace helmert {
 //
 // Labels are GBK bytes. All lists are equally long.
 void PrintFitCheck(const TransformParameters& parameters,
-                   double central_meridian_degrees,
+                   const Zone& zone,
                    const std::vector<GeodeticPoint>& source,
                    const std::vector<Point3>& projected_source,
                    const std::vector<Point3>& destination, std::ostream& out);
@@ -35,7 +36,7 @@ void PrintPlaneResiduals(const TransformParameters& parameters,
                          const std::vector<Point3>& destination,
                          std::ostream& out);
 void PrintGeodeticResiduals(const TransformParameters& parameters,
-                            double central_meridian_degrees,
+                            const Zone& zone,
                             const std::vector<GeodeticPoint>& source,
                             const std::vector<Point3>& destination,
                             std::ostream& out);

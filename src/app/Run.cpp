@@ -78,11 +78,11 @@ void ReportFit(const FitOutcome& fit, std::ostream& out,
 
 std::string FitControlPoints(const ControlPoints& points,
                              const std::string& control_name, std::ostream& out,
-                             std::ostream& warnings) {
+                             std::ostream& warnings,
+                             std::vector<std::string>* advice) {
   ValidateControlPoints(points, control_name);
-  const double central_meridian = ZoneCentralMeridian(points);
-  const std::vector<Point3> projected =
-      ProjectToZone(points.source, central_meridian);
+  const Zone zone = ZoneOf(points);
+  const std::vector<Point3> projected = ProjectToZone(points.source, zone);
 
   // Every refusal is decided before anything is printed.
   FitOutcome fit;
@@ -91,21 +91,24 @@ std::string FitControlPoints(const ControlPoints& points,
     RequireUsableFit(fit);
   } catch (const ImplausibleFit& refused) {
     throw Error(control_name + ": " + refused.what() + ": " +
-                DiagnoseImplausibleFit(points, central_meridian,
-                                       refused.parameters()));
+                DiagnoseImplausibleFit(points, zone, refused.parameters()));
   } catch (const Error& error) {
     throw Error(control_name + ": " + error.what());
   }
 
-  out << kCentralMeridianLabel << central_meridian << std::endl;
+  out << kCentralMeridianLabel << zone.central_meridian_degrees << std::endl;
 
   ReportFit(fit, out, warnings);
   const TransformParameters& parameters = fit.parameters;
 
-  PrintFitCheck(parameters, central_meridian, points.source, projected,
-                points.destination, out);
+  PrintFitCheck(parameters, zone, points.source, projected, points.destination,
+                out);
   out.flush();
-  return FormatResultDocument(parameters, central_meridian);
+  if (advice != nullptr) {
+    *advice = AdviseOnFit(points, zone, projected, parameters);
+  }
+  return FormatResultDocument(parameters, zone.central_meridian_degrees,
+                              points.scale_factor);
 }
 
 void RunHelmertFit(const std::string& control_path,
@@ -125,11 +128,17 @@ void RunHelmertFit(const std::string& control_path,
   // Prepared before the fit: an unwritable destination ends the run before
   // anything is printed.
   OutputFile result(result_path);
-  result.Write(FitControlPoints(points, control_path, out, warnings));
+  std::vector<std::string> advice;
+  result.Write(FitControlPoints(points, control_path, out, warnings, &advice));
   // A report that did not reach the console is a failed run: the result
   // is not replaced.
   RequireWritten(out);
   result.Commit();
+  // What the numbers point to, once the run has succeeded: a failed run
+  // says one line only.
+  for (const std::string& line : advice) {
+    warnings << "warning: " << control_path << ": " << line << std::endl;
+  }
 }
 
 }  // namespace helmert

@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "estimation/Estimation.hpp"
 #include "io/ControlPoints.hpp"
@@ -27,12 +28,15 @@ void ReportFit(const FitOutcome& fit, std::ostream& out,
 // checks the points, chooses the zone, projects, fits, prints the console
 // report on `out` and returns the result document's text. The zone is the
 // document's named central meridian, or the 3-degree zone nearest to the
-// points. `control_name` names the document in messages. Throws Error
+// points, with the document's scale factor. With `advice`, also what the
+// accepted fit's numbers point to (AdviseOnFit), for the caller to warn
+// with. `control_name` names the document in messages. Throws Error
 // before printing anything when the points or the fit are refused; an
 // implausible fit's message names its likely cause (DiagnoseImplausibleFit).
 std::string FitControlPoints(const ControlPoints& points,
                              const std::string& control_name, std::ostream& out,
-                             std::ostream& warnings);
+                             std::ostream& warnings,
+                             std::vector<std::string>* advice = nullptr);
 
 // Reads and checks the control-point document at control_path, chooses the
 // zone, projects, fits, prints the console report on `out` (GBK labels) and
@@ -41,7 +45,8 @@ std::string FitControlPoints(const ControlPoints& points,
 // printed; the result replaces the file at result_path only once it is
 // whole (OutputFile). Refuses a result path that names the control-point
 // document. Throws Error on any failure, with `out` holding what was
-// printed so far; a warning that does not stop the run goes to `warnings`.
+// printed so far; a warning that does not stop the run goes to `warnings`,
+// and so, after the result is written, does each line of AdviseOnFit.
 void RunHelmertFit(const std::string& control_path,
                    const std::string& result_path, std::ostream& out,
                    std::ostream& warnings);

@@ -279,8 +279,7 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
       outcome.usable && short_of_minimum && AllFinite(exact);
   outcome.replacement_matters =
       outcome.exact_minimum_used &&
-      !(outcome.largest_parameter_deviations <= kWarnParameterDeviations &&
-        outcome.largest_residual_change <= kWarnResidualMetres);
+      !(outcome.largest_residual_change <= kWarnResidualMetres);
   outcome.parameters = outcome.exact_minimum_used ? exact : solved;
   outcome.minimum = exact;
   return outcome;
@@ -309,7 +308,7 @@ ClosedFormFit ClosedFormMinimum(const std::vector<Point3>& projected_source,
 
 std::optional<FitWithoutOnePoint> BestFitWithoutOnePoint(
     const std::vector<Point3>& projected_source,
-    const std::vector<Point3>& destination) {
+    const std::vector<Point3>& destination, bool determined) {
   using Rows = Eigen::Matrix<double, 3, 8>;
   using Normal = Eigen::Matrix<double, 8, 8>;
   const std::size_t n = projected_source.size();
@@ -326,7 +325,12 @@ std::optional<FitWithoutOnePoint> BestFitWithoutOnePoint(
   // triangle of the rows: less one point's rows it is that of the others.
   const Normal triangle = TriangleOfRows<8>(n, rows_of);
   const Normal all = triangle.transpose() * triangle;
-  std::optional<FitWithoutOnePoint> best;
+  struct Candidate {
+    double sum_of_squares;
+    std::size_t index;
+    ParameterVector theta;
+  };
+  std::vector<Candidate> candidates;
   for (std::size_t i = 0; i < n; ++i) {
     const Rows rows = rows_of(i);
     const Normal others = all - rows.transpose() * rows;
@@ -337,19 +341,43 @@ std::optional<FitWithoutOnePoint> BestFitWithoutOnePoint(
     const double sum_of_squares =
         others(7, 7) - theta.dot(others.topRightCorner<7, 1>());
     if (!std::isfinite(sum_of_squares)) continue;
-    if (best && !(sum_of_squares < best->sum_of_squares)) continue;
+    candidates.push_back({std::max(sum_of_squares, 0.0), i, theta});
+  }
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const Candidate& a, const Candidate& b) {
+                     return a.sum_of_squares < b.sum_of_squares;
+                   });
+  // The downdated normal equations of points near one line are positive
+  // by rounding alone; their geometry is checked on the points themselves,
+  // for the best few omissions only (O(n) each).
+  constexpr std::size_t kGeometryChecks = 3;
+  for (std::size_t k = 0; k < candidates.size(); ++k) {
+    const Candidate& candidate = candidates[k];
+    if (determined) {
+      if (k == kGeometryChecks) break;
+      std::vector<Point3> others;
+      others.reserve(n - 1);
+      for (std::size_t j = 0; j < n; ++j) {
+        if (j != candidate.index) others.push_back(projected_source[j]);
+      }
+      if (!(GeometryConditionRatio(others) >=
+            kMinimumGeometryConditionRatio)) {
+        continue;
+      }
+    }
     LinearMinimum minimum;
-    minimum.theta = theta;
+    minimum.theta = candidate.theta;
     FitWithoutOnePoint fit;
-    fit.index = i;
-    fit.sum_of_squares = std::max(sum_of_squares, 0.0);
+    fit.index = candidate.index;
+    fit.sum_of_squares = candidate.sum_of_squares;
     fit.parameters =
         AboutZoneOrigin(minimum.Parameters(), centred.source_centroid,
                         centred.destination_centroid);
-    fit.predicted = ForwardTransform(fit.parameters, projected_source[i]);
-    best = fit;
+    fit.predicted =
+        ForwardTransform(fit.parameters, projected_source[candidate.index]);
+    return fit;
   }
-  return best;
+  return std::nullopt;
 }
 
 void RequirePlausible(const TransformParameters& p) {

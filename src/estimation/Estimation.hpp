@@ -148,8 +148,8 @@ struct FitOutcome {
   // The largest difference of one parameter between the solver's values and
   // the minimum, in that parameter's standard deviations.
   double largest_parameter_deviations = 0;
-  // The replacement mattered to a user (kWarnParameterDeviations,
-  // kWarnResidualMetres): worth a warning.
+  // The replacement mattered to a user (kWarnResidualMetres): worth a
+  // warning.
   bool replacement_matters = false;
 };
 
@@ -171,11 +171,11 @@ inline constexpr double kMostShortfallMetres = 1e-7;
 inline constexpr double kSmallestGuardSigma0 = 1e-6;
 
 // A replacement by the closed form is worth a warning only when the
-// solver's values were off by more than this many standard deviations of a
-// parameter ...
-inline constexpr double kWarnParameterDeviations = 0.1;
-// ... or by more than this in a residual component (metres): a tenth of a
-// millimetre, below what any survey resolves.
+// solver's values moved a residual component by more than this (metres): a
+// tenth of a millimetre, below what any survey resolves. Not a count of
+// the parameters' standard deviations: those shrink with the number of
+// points, so that at a million clean points a difference of 0.02 mm would
+// be "more than a standard deviation".
 inline constexpr double kWarnResidualMetres = 1e-4;
 
 // Fits the parameters to the pairs of projected source point i and
@@ -236,7 +236,10 @@ ClosedFormFit ClosedFormMinimum(const std::vector<Point3>& projected_source,
 // point's contribution, so the search costs O(n). `predicted` is where the
 // other points' fit puts the left-out point in the grid (metres). None with
 // fewer than 4 points (the rest could not determine the fit) or when no
-// omission leaves a determined fit.
+// omission leaves a determined fit. With `determined`, only an omission
+// whose remaining points pass the geometry check (GeometryConditionRatio,
+// for the three best omissions) counts: points that lie on one line
+// without the left-out one fit anything.
 struct FitWithoutOnePoint {
   std::size_t index = 0;  // counted from 0
   TransformParameters parameters;
@@ -245,7 +248,7 @@ struct FitWithoutOnePoint {
 };
 std::optional<FitWithoutOnePoint> BestFitWithoutOnePoint(
     const std::vector<Point3>& projected_source,
-    const std::vector<Point3>& destination);
+    const std::vector<Point3>& destination, bool determined = false);
 
 // Throws ImplausibleFit when the parameters are not plausible (IsPlausible):
 // "the fit gave a scale that is not positive (S), a mirror image of the

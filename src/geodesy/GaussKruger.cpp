@@ -210,15 +210,36 @@ GeodeticPair GaussKrugerInverse(const PlanePair& plane,
   return {longitude, latitude};
 }
 
+PlanePair ZoneForward(const GeodeticPair& geodetic, const Zone& zone) {
+  // The offsets from the false origin come out of the series exactly
+  // (adding a false easting of 0 changes no bit), so that k0 = 1 multiplies
+  // by one and the sum with the false easting is the series' own.
+  const PlanePair offset =
+      GaussKrugerForward(geodetic, zone.central_meridian_degrees, 0.0, 0.0,
+                         kWgs84SemiMajorAxis, kWgs84Flattening);
+  const double k0 = zone.scale_factor;
+  return {k0 * offset.easting + kFalseEasting,
+          k0 * offset.northing + kFalseNorthing};
+}
+
+GeodeticPair ZoneInverse(const PlanePair& plane, const Zone& zone) {
+  // The series subtracts its false easting and northing first; doing it
+  // here, then dividing by k0 (by one, exactly, for k0 = 1), gives it the
+  // same differences.
+  const double k0 = zone.scale_factor;
+  return GaussKrugerInverse({(plane.easting - kFalseEasting) / k0,
+                             (plane.northing - kFalseNorthing) / k0},
+                            zone.central_meridian_degrees, 0.0, 0.0,
+                            kWgs84SemiMajorAxis, kWgs84Flattening);
+}
+
 std::vector<Point3> ProjectToZone(const std::vector<GeodeticPoint>& geodetic,
-                                  double central_meridian_degrees) {
+                                  const Zone& zone) {
   std::vector<Point3> projected;
   projected.reserve(geodetic.size());
   for (const GeodeticPoint& point : geodetic) {
-    const PlanePair plane = GaussKrugerForward(
-        {point.longitude_degrees, point.latitude_degrees},
-        central_meridian_degrees, kFalseEasting, kFalseNorthing,
-        kWgs84SemiMajorAxis, kWgs84Flattening);
+    const PlanePair plane =
+        ZoneForward({point.longitude_degrees, point.latitude_degrees}, zone);
     projected.push_back({plane.easting, plane.northing, point.height_metres});
   }
   return projected;

@@ -7,7 +7,10 @@
 //     longitude difference;
 //   - the inverse through the rectifying and footpoint latitudes, with the
 //     footpoint series to the fourth power of e1. No iteration.
-// The central meridian is true to scale (no scale factor is applied).
+// GaussKrugerForward and GaussKrugerInverse keep the central meridian true
+// to scale; a zone with a scale factor k0 on its central meridian (UTM's
+// 0.9996, a national grid's) is that projection scaled by k0 about the
+// zone's origin (ZoneForward, ZoneInverse).
 //
 // Accuracy: within 3 degrees of the central meridian the forward series
 // agrees with PROJ's exact transverse Mercator within 0.1 mm up to 30
@@ -92,10 +95,35 @@ GeodeticPair GaussKrugerInverse(const PlanePair& plane,
                                 double false_easting, double false_northing,
                                 double semi_major_axis, double flattening);
 
-// The points of `geodetic` as (easting, northing, height) of the zone with
-// the given central meridian (degrees), on WGS84 with the zone's false
-// easting and northing; the height is carried over unchanged. In list order.
+// A transverse Mercator zone on WGS84 with the tool's false easting
+// (500000 m) and no false northing: its central meridian (degrees) and the
+// scale factor on it (1: true to scale, the Gauss-Krueger zones).
+// A meridian alone converts to the zone true to scale at it.
+struct Zone {
+  Zone() = default;
+  Zone(double central_meridian, double scale_factor_on_meridian = 1.0)
+      : central_meridian_degrees(central_meridian),
+        scale_factor(scale_factor_on_meridian) {}
+  double central_meridian_degrees = 0.0;
+  double scale_factor = 1.0;
+};
+
+// Geodetic (degrees) to plane (metres) coordinates of the zone: easting
+// 500000 + k0 * Y, northing k0 * X, where (Y, X) is GaussKrugerForward's
+// offset from the false origin. With k0 = 1 the result is GaussKrugerForward's
+// to the last bit.
+PlanePair ZoneForward(const GeodeticPair& geodetic, const Zone& zone);
+
+// The zone's inverse series: plane (metres) to geodetic (degrees)
+// coordinates, GaussKrugerInverse of ((easting - 500000) / k0,
+// northing / k0). With k0 = 1 the result is GaussKrugerInverse's to the last
+// bit. Like that series, not the exact inverse of ZoneForward: a round trip
+// misses by up to about a millimetre at 3.5 degrees from the meridian.
+GeodeticPair ZoneInverse(const PlanePair& plane, const Zone& zone);
+
+// The points of `geodetic` as (easting, northing, height) of the zone
+// (ZoneForward); the height is carried over unchanged. In list order.
 std::vector<Point3> ProjectToZone(const std::vector<GeodeticPoint>& geodetic,
-                                  double central_meridian_degrees);
+                                  const Zone& zone);
 
 }  // namespace helmert

@@ -89,10 +89,15 @@ class ControlDocumentReader
   ListSeen source_;
   ListSeen destination_;
   ListSeen names_;
-  // "central_meridian" of "define": seen, a number, and its value.
-  bool meridian_present = false;
-  bool meridian_is_number = false;
-  double meridian_degrees = 0.0;
+  // "central_meridian" and "scale_factor" of "define": seen, a number, and
+  // the value of the first occurrence.
+  struct NumberSeen {
+    bool present = false;
+    bool is_number = false;
+    double value = 0.0;
+  };
+  NumberSeen meridian;
+  NumberSeen scale_factor;
   // The lists' whole triples, read straight into points.
   std::vector<GeodeticPoint> source_points;
   std::vector<Point3> destination_points;
@@ -131,11 +136,13 @@ class ControlDocumentReader
       define_seen = true;
       define_is_object = kind == Kind::kObject;
       if (define_is_object) define_depth_ = 2;
-    } else if (depth_ == define_depth_ && key_ == "central_meridian") {
-      if (!meridian_present) {
-        meridian_present = true;
-        meridian_is_number = kind == Kind::kNumber;
-        meridian_degrees = last_number_;
+    } else if (depth_ == define_depth_ && (key_ == "central_meridian" ||
+                                           key_ == "scale_factor")) {
+      NumberSeen& seen = key_ == "central_meridian" ? meridian : scale_factor;
+      if (!seen.present) {
+        seen.present = true;
+        seen.is_number = kind == Kind::kNumber;
+        seen.value = last_number_;
       }
     } else if (depth_ == define_depth_) {
       ListSeen* seen = key_ == "srcpoints"              ? &source_
@@ -411,10 +418,15 @@ ControlPoints ParseControlPointDocument(const std::string& text,
                 " points but \"despoints\" holds " +
                 std::to_string(points.destination.size()));
   }
-  if (reader.meridian_present) {
+  if (reader.meridian.present) {
     const std::string where = path + ": \"define\".\"central_meridian\"";
-    if (!reader.meridian_is_number) throw Error(where + " is not a number");
-    points.central_meridian_degrees = reader.meridian_degrees;
+    if (!reader.meridian.is_number) throw Error(where + " is not a number");
+    points.central_meridian_degrees = reader.meridian.value;
+  }
+  if (reader.scale_factor.present) {
+    const std::string where = path + ": \"define\".\"scale_factor\"";
+    if (!reader.scale_factor.is_number) throw Error(where + " is not a number");
+    points.scale_factor = reader.scale_factor.value;
   }
   if (names != nullptr) {
     names->clear();

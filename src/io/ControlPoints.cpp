@@ -69,9 +69,9 @@ double ZoneCentralMeridian(const ControlPoints& points) {
   return SelectCentralMeridian(points.source);
 }
 
-namespace {
-
-}  // namespace
+Zone ZoneOf(const ControlPoints& points) {
+  return Zone{ZoneCentralMeridian(points), points.scale_factor.value_or(1.0)};
+}
 
 void ValidateControlPoints(const ControlPoints& points,
                            const std::string& path) {
@@ -85,6 +85,15 @@ void ValidateControlPoints(const ControlPoints& points,
     if (!(meridian >= -180.0 && meridian <= 180.0)) {
       throw Error(path + ": \"define\".\"central_meridian\" " +
                   NumberText(meridian) + " is outside [-180, 180] degrees");
+    }
+  }
+  if (points.scale_factor) {
+    const double factor = *points.scale_factor;
+    if (!(factor >= kLeastScaleFactor && factor <= kMostScaleFactor)) {
+      throw Error(path + ": \"define\".\"scale_factor\" " +
+                  NumberText(factor) +
+                  " is outside [0.99, 1.01] (a grid's scale factor on its "
+                  "central meridian, such as UTM's 0.9996)");
     }
   }
   for (std::size_t i = 0; i < count; ++i) {

@@ -91,6 +91,14 @@ StoredTransformation ParseResultDocument(const std::string& text,
     throw Error(path + ": \"L0\" is not a central meridian within [-180, 180]");
   }
   stored.central_meridian_degrees = l0;
+  if (document.HasMember("k0")) {
+    const double k0 = RequireNumber(document, "k0", path);
+    if (!(k0 >= 0.99 && k0 <= 1.01)) {
+      throw Error(path +
+                  ": \"k0\" is not a scale factor within [0.99, 1.01]");
+    }
+    stored.scale_factor = k0;
+  }
 
   const RecoveredAngles angles =
       AnglesFromInverseRotation(stored.zone_from_grid_rotation);
@@ -113,7 +121,8 @@ StoredTransformation ParseResultDocument(const std::string& text,
 }
 
 std::string FormatResultDocument(const TransformParameters& parameters,
-                                 double central_meridian_degrees) {
+                                 double central_meridian_degrees,
+                                 std::optional<double> scale_factor) {
   const Eigen::Matrix3d inverse =
       InverseRotationMatrix(parameters.R_x, parameters.R_y, parameters.R_z);
 
@@ -138,6 +147,10 @@ std::string FormatResultDocument(const TransformParameters& parameters,
   WriteDouble(writer, parameters.Scale, "S");
   writer.Key("L0");
   WriteDouble(writer, central_meridian_degrees, "L0");
+  if (scale_factor) {
+    writer.Key("k0");
+    WriteDouble(writer, *scale_factor, "k0");
+  }
   writer.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize());
 }
