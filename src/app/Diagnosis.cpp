@@ -445,12 +445,17 @@ std::vector<std::string> AdviseOnFit(const ControlPoints& points,
     plan_squares += dx * dx + dy * dy;
     squares += dx * dx + dy * dy + dz * dz;
   }
-  if (const auto scaling =
-          GridScaleOnHeights(parameters.Scale, highest - lowest)) {
-    advice.push_back(HeightScalingAdvice(*scaling));
-  }
+  // A zone at the wrong meridian changes the plan scale as well: the
+  // meridian is named first, and the scale only when the meridian is right.
+  const auto scale_advice = [&] {
+    if (const auto scaling = GridScaleOnHeights(
+            parameters.Scale, highest - lowest, points.scale_factor)) {
+      advice.push_back(HeightScalingAdvice(*scaling));
+    }
+    return advice;
+  };
   const double plan_rms = std::sqrt(plan_squares / static_cast<double>(n));
-  if (!(plan_rms > kLeastAdvisedPlanRms)) return advice;
+  if (!(plan_rms > kLeastAdvisedPlanRms)) return scale_advice();
   const double l0 = zone.central_meridian_degrees;
   std::vector<double> candidates = {l0 - 3.0, l0 + 3.0, l0 - 6.0, l0 + 6.0};
   if (const auto implied =
@@ -482,8 +487,9 @@ std::vector<std::string> AdviseOnFit(const ControlPoints& points,
         (points.central_meridian_degrees ? ", as the document names it)"
                                          : ", the 3-degree zone nearest to "
                                            "the points)"));
+    return advice;
   }
-  return advice;
+  return scale_advice();
 }
 
 }  // namespace helmert

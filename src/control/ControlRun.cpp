@@ -1,10 +1,13 @@
 #include "control/ControlRun.hpp"
 
+#include <charconv>
 #include <cmath>
 
 #include "control/Angles.hpp"
+#include "control/GridByCode.hpp"
 #include "control/PointLists.hpp"
 #include "io/ControlPointDocument.hpp"
+#include "io/ControlPoints.hpp"
 #include "io/OutputFile.hpp"
 #include "io/Streams.hpp"
 
@@ -12,7 +15,7 @@ namespace helmert {
 
 const char kControlHelp[] =
     "usage: helmert-control WGS84.csv GRID.csv CONTROL.json "
-    "[--central-meridian DEG]\n"
+    "[--grid EPSG:CODE | --central-meridian DEG [--scale-factor K]]\n"
     "Matches two point lists by name and writes helmert-fit's control-point "
     "document.\n"
     "  WGS84.csv                 name, lat, lon, h (ellipsoidal) columns; "
@@ -23,6 +26,13 @@ const char kControlHelp[] =
     "at all)\n"
     "  --central-meridian DEG    the grid's central meridian, written as "
     "\"central_meridian\"\n"
+    "  --scale-factor K          the grid's scale factor on its central "
+    "meridian (0.99 to 1.01),\n"
+    "                            written as \"scale_factor\"\n"
+    "  --grid EPSG:CODE          a transverse Mercator grid by its code in "
+    "PROJ's database:\n"
+    "                            writes its central meridian and scale "
+    "factor\n"
     "  -h, --help                this text\n";
 
 namespace {
@@ -46,32 +56,57 @@ ControlArguments ParseControlArguments(
     const std::vector<std::string>& arguments) {
   ControlArguments parsed;
   std::vector<std::string> files;
-  const std::string flag = "--central-meridian";
-  bool meridian_given = false;
+  struct ValuedOption {
+    const char* flag;
+    const char* what;  // what the value is, for the refusal of none
+    std::string* value;
+  };
+  const ValuedOption options[] = {
+      {"--central-meridian", "a value in degrees", &parsed.central_meridian},
+      {"--scale-factor", "a value such as 0.9996", &parsed.scale_factor},
+      {"--grid", "a code such as EPSG:27700", &parsed.grid},
+  };
   for (std::size_t k = 0; k < arguments.size(); ++k) {
     const std::string& argument = arguments[k];
     if (argument == "--help" || argument == "-h") {
       parsed.help = true;
       return parsed;
     }
+    const ValuedOption* option = nullptr;
     std::string value;
-    if (argument == flag) {
-      if (k + 1 == arguments.size()) {
-        throw ControlUsageError(flag + " needs a value in degrees");
+    for (const ValuedOption& candidate : options) {
+      const std::string flag = candidate.flag;
+      if (argument == flag) {
+        if (k + 1 == arguments.size()) {
+          throw ControlUsageError(flag + " needs " + candidate.what);
+        }
+        option = &candidate;
+        value = arguments[++k];
+      } else if (argument.compare(0, flag.size() + 1, flag + "=") == 0) {
+        option = &candidate;
+        value = argument.substr(flag.size() + 1);
       }
-      value = arguments[++k];
-    } else if (argument.compare(0, flag.size() + 1, flag + "=") == 0) {
-      value = argument.substr(flag.size() + 1);
-    } else if (argument.size() > 1 && argument[0] == '-') {
-      throw ControlUsageError("unknown option " + argument);
-    } else {
+      if (option != nullptr) break;
+    }
+    if (option == nullptr) {
+      if (argument.size() > 1 && argument[0] == '-') {
+        throw ControlUsageError("unknown option " + argument);
+      }
       files.push_back(argument);
       continue;
     }
-    if (meridian_given) throw ControlUsageError(flag + " is given twice");
-    if (value.empty()) throw ControlUsageError(flag + " needs a value in degrees");
-    meridian_given = true;
-    parsed.central_meridian = value;
+    const std::string flag = option->flag;
+    if (!option->value->empty()) {
+      throw ControlUsageError(flag + " is given twice");
+    }
+    if (value.empty()) throw ControlUsageError(flag + " needs " + option->what);
+    *option->value = value;
+  }
+  if (!parsed.grid.empty() &&
+      !(parsed.central_meridian.empty() && parsed.scale_factor.empty())) {
+    throw ControlUsageError(
+        "--grid gives the central meridian and the scale factor: give "
+        "either --grid or --central-meridian and --scale-factor");
   }
   if (files.size() != 3) {
     throw ControlUsageError(
@@ -90,6 +125,27 @@ ControlArguments ParseControlArguments(
 
 void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
   std::optional<std::string> meridian_text;
+  std::optional<std::string> scale_text;
+  std::optional<GridDefinition> grid_definition;
+  if (!arguments.grid.empty()) {
+    grid_definition = ReadGridDefinition(arguments.grid);
+    meridian_text =
+        JsonNumberText("", grid_definition->central_meridian_degrees);
+    scale_text = JsonNumberText("", grid_definition->scale_factor);
+  }
+  if (!arguments.scale_factor.empty()) {
+    const std::string& text = arguments.scale_factor;
+    double factor = 0.0;
+    const auto read =
+        std::from_chars(text.data(), text.data() + text.size(), factor);
+    if (read.ec != std::errc() || read.ptr != text.data() + text.size() ||
+        !(factor >= kLeastScaleFactor && factor <= kMostScaleFactor)) {
+      throw Error("--scale-factor " + text +
+                  ": not a scale factor within [0.99, 1.01] (the grid's on "
+                  "its central meridian, such as UTM's 0.9996)");
+    }
+    scale_text = JsonNumberText(text, factor);
+  }
   if (!arguments.central_meridian.empty()) {
     const AngleReading meridian = ReadAngle(arguments.central_meridian,
                                             AngleAxis::kLongitude, false);
@@ -112,7 +168,7 @@ void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
                 " point name(s) in both lists; a fit needs at least 3");
   }
   OutputFile control(arguments.control_path);
-  control.Write(ControlDocumentText(matched, meridian_text));
+  control.Write(ControlDocumentText(matched, meridian_text, scale_text));
 
   const std::string wgs84_path = ShownText(arguments.wgs84_path);
   const std::string grid_path = ShownText(arguments.grid_path);
@@ -126,6 +182,14 @@ void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
   if (!matched.only_grid.empty()) {
     out << "  only in " << grid_path << ": " << NameList(matched.only_grid)
         << "\n";
+  }
+  if (grid_definition) {
+    out << "  grid " << grid_definition->code << " "
+        << ShownText(grid_definition->Description()) << "\n";
+    if (grid_definition->west_south) {
+      out << "  its axes point west and south: give easting = -westing, "
+             "northing = -southing in the grid list\n";
+    }
   }
   out << "  written to " << ShownText(arguments.control_path) << "\n";
   // The document replaces the old one only once the console has the

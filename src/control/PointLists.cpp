@@ -272,7 +272,8 @@ MatchedPoints MatchByName(const std::vector<ListedPoint>& wgs84,
 
 std::string ControlDocumentText(
     const MatchedPoints& matched,
-    const std::optional<std::string>& central_meridian_text) {
+    const std::optional<std::string>& central_meridian_text,
+    const std::optional<std::string>& scale_factor_text) {
   std::string text = "{\n  \"define\": {\n";
   AppendNumbers(text, "srcpoints", matched.wgs84, false);
   AppendNumbers(text, "despoints", matched.grid, false);
@@ -280,11 +281,14 @@ std::string ControlDocumentText(
   for (std::size_t i = 0; i < matched.wgs84.size(); ++i) {
     text += (i == 0 ? "" : ", ") + JsonString(matched.wgs84[i]->name);
   }
-  text += central_meridian_text ? "],\n" : "]\n";
+  text += "]";
   if (central_meridian_text) {
-    text += "    \"central_meridian\": " + *central_meridian_text + "\n";
+    text += ",\n    \"central_meridian\": " + *central_meridian_text;
   }
-  text += "  }\n}\n";
+  if (scale_factor_text) {
+    text += ",\n    \"scale_factor\": " + *scale_factor_text;
+  }
+  text += "\n  }\n}\n";
   return text;
 }
 

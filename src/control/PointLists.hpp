@@ -54,11 +54,12 @@ MatchedPoints MatchByName(const std::vector<ListedPoint>& wgs84,
                           const std::vector<ListedPoint>& grid);
 
 // The control-point document of the matched points: "srcpoints",
-// "despoints", "names" and, when given, "central_meridian" (its JSON
-// number text), indented by two spaces, with a final line end.
+// "despoints", "names" and, when given, "central_meridian" and
+// "scale_factor" (their JSON number texts), indented by two spaces, with a final line end.
 std::string ControlDocumentText(
     const MatchedPoints& matched,
-    const std::optional<std::string>& central_meridian_text);
+    const std::optional<std::string>& central_meridian_text,
+    const std::optional<std::string>& scale_factor_text = std::nullopt);
 
 // The text of a JSON number for the value: `text` itself when it is a
 // plain JSON decimal (no plus sign, no leading zeros, digits on both sides

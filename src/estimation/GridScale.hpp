@@ -30,17 +30,23 @@ struct HeightScaling {
   double scale = 1.0;                // the fit's Scale
   double height_range_metres = 0.0;  // of the grid heights
   double height_error_metres = 0.0;  // range times |Scale - 1|
-  // The usual grid scale factor nearest to Scale, when one lies within
-  // kUsualFactorTolerance of it (0.9996 for UTM, 0.9996012717 for the
-  // British National Grid, ...).
+  std::optional<double> named_factor;  // the zone's own, as given
+  // The usual grid scale factor nearest to the grid's implied one, when
+  // one lies within kUsualFactorTolerance of it (0.9996 for UTM,
+  // 0.9996012717 for the British National Grid, ...).
   std::optional<double> usual_factor;
 };
 
 // The scaling of the heights when |Scale - 1| exceeds
 // kMostDatumScaleDeviation and the heights' range (metres) times it
-// exceeds kLeastHeightScalingMetres; none otherwise.
-std::optional<HeightScaling> GridScaleOnHeights(double scale,
-                                                double height_range_metres);
+// exceeds kLeastHeightScalingMetres; none otherwise. `named_factor` is the
+// scale factor the zone already has (a document's "scale_factor"): the
+// grid's own is then about named_factor * Scale, and that is what the
+// usual factors are compared with (1 among them: a factor named for a
+// grid that has none).
+std::optional<HeightScaling> GridScaleOnHeights(
+    double scale, double height_range_metres,
+    std::optional<double> named_factor = std::nullopt);
 
 // One clause for a warning or a verdict: "Scale = 0.9996 (-400 ppm) is no
 // datum's: it scales the heights too, by up to 152 mm over their 380 m;

@@ -40,7 +40,8 @@ std::string AffineStep(const Eigen::Matrix3d& matrix,
 std::string ZoneProjection(const StoredTransformation& stored) {
   return "+proj=tmerc +lat_0=0 +lon_0=" +
          Shortest(stored.central_meridian_degrees) +
-         " +k=1 +x_0=" + Shortest(kFalseEasting) +
+         " +k=" + Shortest(stored.scale_factor.value_or(1.0)) +
+         " +x_0=" + Shortest(kFalseEasting) +
          " +y_0=" + Shortest(kFalseNorthing) + " +ellps=WGS84";
 }
 

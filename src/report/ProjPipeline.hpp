@@ -4,8 +4,9 @@
 // Local grid (E, N, h) -> WGS84 (longitude, latitude in degrees, h):
 //   +proj=pipeline
 //   +step +proj=affine: p_zone = (R / S) p_grid - (R T) / S, the reverse map
-//   +step +inv +proj=tmerc +lat_0=0 +lon_0=L0 +k=1 +x_0=500000 +y_0=0
-//         +ellps=WGS84, the zone back to geodetic coordinates (radians)
+//   +step +inv +proj=tmerc +lat_0=0 +lon_0=L0 +k=k0 +x_0=500000 +y_0=0
+//         +ellps=WGS84, the zone back to geodetic coordinates (radians);
+//         k0 is the result's "k0", 1 without it
 //   +step +proj=unitconvert +xy_in=rad +xy_out=deg
 // and the reverse pipeline, whose affine step is the forward map
 // p_grid = S M p_zone + T with M the linearised rotation matrix of the

@@ -67,6 +67,11 @@ std::string ReportVerdict(const TransformationReport& report,
         a.check->chi_square, a.check->degrees_of_freedom,
         a.check->probability, kCheckTestLevel);
   }
+  if (report.height_scaling) {
+    return "systematic residuals in dH: the grid's scale factor acts on the "
+           "heights: " +
+           HeightScalingAdvice(*report.height_scaling);
+  }
   const TrendPattern pattern = a.trend.Pattern();
   if (pattern != TrendPattern::kNone) {
     std::string components;
@@ -141,8 +146,7 @@ FitReference ReferenceFromFit(const ControlPoints& points,
                               const StoredTransformation& stored) {
   const Assessment fitted = AssessTransformation(
       stored.parameters,
-      ProjectToZone(points.source, stored.central_meridian_degrees),
-      points.destination);
+      ProjectToZone(points.source, stored.zone()), points.destination);
   if (!fitted.fitted_points || !fitted.precision) {
     throw Error(fit_path +
                 ": the transformation is not the least-squares fit to these "
@@ -185,6 +189,7 @@ TransformationReport BuildReport(const std::string& control_path,
   const double l0 = stored.central_meridian_degrees;
   report.points_central_meridian_degrees = ZoneCentralMeridian(points);
   report.named_meridian = points.central_meridian_degrees.has_value() ||
+                          stored.scale_factor.has_value() ||
                           std::fmod(l0, kZoneWidthDegrees) != 0.0;
   report.zone_prefix = GridZonePrefix(stored.parameters.T_x);
   for (const GeodeticPoint& point : points.source) {
@@ -195,8 +200,15 @@ TransformationReport BuildReport(const std::string& control_path,
   }
   report.duplicated_points =
       DuplicatedPoints(points.source, points.destination);
-  report.projected =
-      ProjectToZone(points.source, stored.central_meridian_degrees);
+  report.projected = ProjectToZone(points.source, stored.zone());
+  if (!points.destination.empty()) {
+    const auto [lowest, highest] = std::minmax_element(
+        points.destination.begin(), points.destination.end(),
+        [](const Point3& a, const Point3& b) { return a.z < b.z; });
+    report.height_scaling =
+        GridScaleOnHeights(stored.parameters.Scale, highest->z - lowest->z,
+                           stored.scale_factor);
+  }
   report.source = std::move(points.source);
   report.destination = std::move(points.destination);
   report.assessment = AssessTransformation(stored.parameters, report.projected,
@@ -219,6 +231,20 @@ TransformationReport BuildReport(const std::string& control_path,
   // would judge the wrong question.
   const double rms = std::sqrt(report.assessment.sum_of_squares /
                                static_cast<double>(report.source.size()));
+  const bool same_meridian =
+      std::fabs(ReduceLongitudeDifference(
+          report.points_central_meridian_degrees - l0)) < 1e-9;
+  if (same_meridian && rms <= kMostResidualRmsMetres &&
+      report.farthest_from_meridian_degrees > kMostDegreesFromMeridian) {
+    // The transformation belongs to the points; the zone's series does not
+    // reach them.
+    throw Error(Printf(
+        "%s: points of %s up to %.2f degrees from the central meridian %s; "
+        "the zone's series is used only within %.1f degrees",
+        result_path.c_str(), control_path.c_str(),
+        report.farthest_from_meridian_degrees, MeridianText(l0).c_str(),
+        kMostDegreesFromMeridian));
+  }
   if (report.farthest_from_meridian_degrees > kMostDegreesFromMeridian ||
       rms > kMostResidualRmsMetres) {
     throw Error(Printf(

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Point3.hpp"
+#include "estimation/GridScale.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
 #include "report/Assessment.hpp"
@@ -50,6 +51,9 @@ struct TransformationReport {
   // Pairs of points (indices from 0) whose source and grid coordinates are
   // both the same: each pair counts twice in the degrees of freedom.
   std::vector<std::pair<std::size_t, std::size_t>> duplicated_points;
+  // The Scale is a grid's scale factor, which scales the heights as well
+  // (GridScaleOnHeights over the grid heights' range); none otherwise.
+  std::optional<HeightScaling> height_scaling;
   Assessment assessment;
   // One line a surveyor can act on, with the numbers that decide it (see
   // ReportVerdict); every form shows it, the text with shown_labels.
@@ -74,6 +78,8 @@ inline constexpr double kMostResidualRmsMetres = 100.0;
 
 // The verdict, the first of these that holds:
 //   "the check points do not agree with the fit" (with --fit, the F test);
+//   "systematic residuals in dH: the grid's scale factor acts on the
+//     heights" (height_scaling, with what to do);
 //   "systematic residuals in COMPONENTS: CAUSE" (the trend test, the cause
 //     that fits the components that carry the pattern);
 //   "check point(s) NAME (component), ..." (the blunder test's flags);
@@ -91,8 +97,10 @@ std::string MeridianText(double degrees);
 // ValidateControlPoints. With `fit_points` (the control points the
 // transformation was fitted on, from fit_path), the points are check points
 // judged against that fit. `names` are the points' names (empty: the points
-// are numbered from 1). Throws Error, naming the documents, when the
-// transformation does not belong to the points (kMostDegreesFromMeridian,
+// are numbered from 1). Throws Error, naming the documents, when points lie
+// beyond kMostDegreesFromMeridian of the meridian they belong to (the
+// zone's series does not reach them), when the transformation does not
+// belong to the points (another meridian beyond that limit, or
 // kMostResidualRmsMetres), the residuals are too large to be
 // represented, the reverse map overflows, or the transformation is not the
 // least-squares fit to `fit_points`.

@@ -53,6 +53,10 @@ void WriteTransformation(const TransformationReport& report,
   writer.StartObject();
   Member(writer, "central_meridian_degrees",
          report.stored.central_meridian_degrees);
+  // The zone's scale factor on its meridian, when the result has one.
+  if (report.stored.scale_factor) {
+    Member(writer, "scale_factor", *report.stored.scale_factor);
+  }
   // A numbered 3-degree zone, or null for a zone at a named meridian.
   writer.Key("zone");
   if (report.named_meridian) {

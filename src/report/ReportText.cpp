@@ -76,9 +76,9 @@ void AppendTransformation(const TransformationReport& report,
   text += "Transformation\n";
   if (report.named_meridian) {
     text += "  zone        transverse Mercator zone at central meridian L0 = " +
-            MeridianText(l0) +
-            "°, scale 1 on it, false easting 500000 m, no zone prefix, "
-            "WGS84\n";
+            MeridianText(l0) + "°, scale " +
+            Printf("%.10g", stored.scale_factor.value_or(1.0)) +
+            " on it, false easting 500000 m, no zone prefix, WGS84\n";
   } else {
     text += Printf(
         "  zone        3-degree Gauss-Krüger zone %d, central meridian L0 = "
