@@ -215,11 +215,16 @@ const std::string kBeyondTheModel =
     ", beyond any datum or grid relation this model represents (at most "
     "1e-3 rad, scale within 1 +- 1e-2): ";
 
+// A document of tests/data/grids.
+RefusedCase GridDocument(const char* name, const std::string& grid,
+                         const std::string& message) {
+  return {name, kData + "/grids/" + grid, "{dir}/result.json",
+          "{in}: " + message};
+}
 // A grid of the named set whose meridian the rule does not pick.
 RefusedCase UnnamedMeridian(const char* name, const std::string& grid,
                             const std::string& message) {
-  return {name, kData + "/grids/" + grid, "{dir}/result.json",
-          "{in}: " + message};
+  return GridDocument(name, grid, message);
 }
 
 const std::string kOrdos = kExamples + "/ordos.json";
@@ -308,6 +313,24 @@ INSTANTIATE_TEST_SUITE_P(
                      "the angles of \"srcpoints\" look like packed "
                      "degrees-minutes-seconds (DD.MMSS, 110.24278 for "
                      "110.40772 degrees): give decimal degrees"),
+        // Regression: no test failed when angles on whole minutes (38.01
+        // for 38 deg 01') stopped being recognised as packed.
+        Document("PackedWholeMinutes", "packed-whole-minutes.json",
+                 "the fit needs rotations (-0.00159, 0.00102, 0.00167) rad "
+                 "and a scale of 1.66325" +
+                     kBeyondTheModel +
+                     "the angles of \"srcpoints\" look like packed "
+                     "degrees-minutes-seconds (DD.MMSS, 110.15 for 110.25 "
+                     "degrees): give decimal degrees"),
+        // Regression: a grid whose axes point west and south (a half turn
+        // of the zone) was called a mirror image with causes that did not
+        // apply.
+        GridDocument("WestingSouthingGrid", "lo29-johannesburg-westing.json",
+                        "the fit gave a scale that is not positive "
+                        "(-0.999985), a mirror image of the zone: the grid's "
+                        "axes point west and south (a westing/southing "
+                        "grid): give easting = -westing, northing = "
+                        "-southing"),
         // Refused when the points are checked, before any fit.
         Document("GeocentricCoordinates", "geocentric.json",
                  "\"srcpoints\" point 1 (-1735828.491, 4665577.193, "

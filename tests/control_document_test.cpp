@@ -194,6 +194,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "central_meridian": "114")"),
             "doc.json: \"define\".\"central_meridian\" is not a number"},
         RejectedCase{
+            "ScaleFactorNotANumber",
+            Define(R"("srcpoints": [1, 2, 3], "despoints": [1, 2, 3],
+                      "scale_factor": null)"),
+            "doc.json: \"define\".\"scale_factor\" is not a number"},
+        RejectedCase{
             "IncompleteTriple",
             Define(R"("srcpoints": [1, 2, 3, 4], "despoints": [1, 2, 3])"),
             "doc.json: \"define\".\"srcpoints\" holds 4 numbers, not "
@@ -228,6 +233,30 @@ TEST(ValidateControlPoints, RefusesACentralMeridianBeyond180) {
     EXPECT_EQ(std::string(error.what()),
               "doc.json: \"define\".\"central_meridian\" 180.5 is outside "
               "[-180, 180] degrees");
+  }
+}
+
+// A scale factor far from 1 is no grid's: 0.9996 written 9996 or 0.09996.
+TEST(ValidateControlPoints, RefusesAScaleFactorBeyondAGrids) {
+  ControlPoints points;
+  points.source = {{110, 38, 0}, {110.1, 38, 0}, {110, 38.1, 0}};
+  points.destination.resize(3);
+  for (const double factor : {0.99, 1.01, 0.9996}) {
+    points.scale_factor = factor;
+    EXPECT_NO_THROW(ValidateControlPoints(points, "doc.json")) << factor;
+  }
+  for (const double factor : {0.09996, 9996.0, 0.98999, double(NAN)}) {
+    points.scale_factor = factor;
+    EXPECT_THROW(ValidateControlPoints(points, "doc.json"), Error) << factor;
+  }
+  points.scale_factor = 9996.0;
+  try {
+    ValidateControlPoints(points, "doc.json");
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "doc.json: \"define\".\"scale_factor\" 9996 is outside "
+              "[0.99, 1.01] (a grid's scale factor on its central meridian, "
+              "such as UTM's 0.9996)");
   }
 }
 

@@ -342,5 +342,57 @@ TEST(GaussKrugerAgainstProj, InverseAgreesWithinTheSeriesAccuracy) {
   }
 }
 
+// --- A zone with a scale factor on its central meridian -----------------
+
+// With k0 = 1 the zone is the series itself, to the last bit: every
+// document without "scale_factor" projects and maps back as before.
+TEST(Zone, TrueToScaleIsTheSeriesToTheLastBit) {
+  for (const GeodeticPair& g : GridAround(117.0)) {
+    const PlanePair series =
+        Forward(g.longitude_degrees, g.latitude_degrees, 117.0);
+    const PlanePair zone = ZoneForward(g, Zone{117.0});
+    EXPECT_EQ(zone.easting, series.easting);
+    EXPECT_EQ(zone.northing, series.northing);
+    const GeodeticPair back = ZoneInverse(zone, Zone{117.0});
+    const GeodeticPair series_back =
+        Inverse(series.easting, series.northing, 117.0);
+    EXPECT_EQ(back.longitude_degrees, series_back.longitude_degrees);
+    EXPECT_EQ(back.latitude_degrees, series_back.latitude_degrees);
+  }
+}
+
+// UTM's zone (k0 0.9996) against PROJ's exact transverse Mercator with the
+// same scale factor, and the way back within the round trip's accuracy: a
+// scale applied to the wrong side of the false easting, or not divided out
+// on the way back, is off by kilometres or by 0.04 % of the northing.
+TEST(ZoneAgainstProj, ScaleFactorOnTheMeridianAsTmercAppliesIt) {
+  if (!testing::ProgramOnPath("cct")) GTEST_SKIP() << "PROJ's cct missing";
+  const Zone utm{15.0, 0.9996};
+  const std::vector<GeodeticPair> grid = GridAround(15.0);
+  std::vector<Point3> input;
+  for (const GeodeticPair& g : grid) {
+    input.push_back({g.longitude_degrees, g.latitude_degrees, 0.0});
+  }
+  const std::vector<Point3> reference = testing::RunCct(
+      {"-d", "12", "+proj=tmerc", "+lat_0=0", "+lon_0=15", "+k=0.9996",
+       "+x_0=500000", "+y_0=0", "+ellps=WGS84"},
+      input);
+  ASSERT_EQ(reference.size(), grid.size());
+  for (std::size_t i = 0; i < grid.size(); ++i) {
+    const PlanePair plane = ZoneForward(grid[i], utm);
+    const double tolerance = SeriesAgreement(grid[i].latitude_degrees);
+    EXPECT_NEAR(plane.easting, reference[i].x, tolerance) << i;
+    EXPECT_NEAR(plane.northing, reference[i].y, tolerance) << i;
+    if (std::fabs(grid[i].latitude_degrees) > 60.0) continue;
+    const GeodeticPair back = ZoneInverse(plane, utm);
+    EXPECT_NEAR(back.longitude_degrees, grid[i].longitude_degrees,
+                kRoundTripLongitude)
+        << i;
+    EXPECT_NEAR(back.latitude_degrees, grid[i].latitude_degrees,
+                kRoundTripLatitude)
+        << i;
+  }
+}
+
 }  // namespace
 }  // namespace helmert

@@ -90,6 +90,19 @@ TEST(ResultDocumentReading, KeepsANamedMeridian) {
   EXPECT_EQ(stored.central_meridian_degrees, 114.17855555555556);
 }
 
+TEST(ResultDocumentReading, ReadsTheScaleFactorWhenPresent) {
+  const StoredTransformation with = ParseResultDocument(
+      FormatResultDocument(TransformParameters{}, -2.0, 0.9996012717),
+      "r.json");
+  ASSERT_TRUE(with.scale_factor.has_value());
+  EXPECT_EQ(*with.scale_factor, 0.9996012717);
+  EXPECT_EQ(with.zone().scale_factor, 0.9996012717);
+  const StoredTransformation without = ParseResultDocument(
+      FormatResultDocument(TransformParameters{}, -2.0), "r.json");
+  EXPECT_FALSE(without.scale_factor.has_value());
+  EXPECT_EQ(without.zone().scale_factor, 1.0);
+}
+
 struct RefusedResultCase {
   const char* name;
   const char* text;
@@ -134,6 +147,15 @@ INSTANTIATE_TEST_SUITE_P(
                           "{" IDENTITY_R
                           ",\"T\":[0,0,0],\"S\":\"1\",\"L0\":117}",
                           "r.json: \"S\" is not a number"},
+        RefusedResultCase{"ScaleFactorOutOfRange",
+                          "{" IDENTITY_R
+                          ",\"T\":[0,0,0],\"S\":1,\"L0\":9,\"k0\":0.9}",
+                          "r.json: \"k0\" is not a scale factor within "
+                          "[0.99, 1.01]"},
+        RefusedResultCase{"ScaleFactorString",
+                          "{" IDENTITY_R
+                          ",\"T\":[0,0,0],\"S\":1,\"L0\":9,\"k0\":\"1\"}",
+                          "r.json: \"k0\" is not a number"},
         RefusedResultCase{"MeridianOutOfRange",
                           "{" IDENTITY_R ",\"T\":[0,0,0],\"S\":1,\"L0\":183}",
                           "r.json: \"L0\" is not a central meridian within "

@@ -59,6 +59,19 @@ INSTANTIATE_TEST_SUITE_P(
                    R"("S":2.0,"L0":-120.0})"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A zone with a scale factor adds "k0" after "L0"; without one the
+// document is as before, with no "k0" at all.
+TEST(FormatResultDocument, ScaleFactorComesLastAndOnlyWhenNamed) {
+  const TransformParameters shift = Make(1, 2, 3, 0, 0, 0, 1);
+  EXPECT_EQ(FormatResultDocument(shift, 9.0, 0.9996),
+            R"({"R":[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0],)"
+            R"("T":[1.0,2.0,3.0],"S":1.0,"L0":9.0,"k0":0.9996})");
+  const std::string unit = FormatResultDocument(shift, 9.0, 1.0);
+  EXPECT_EQ(unit.substr(unit.rfind(",\"L0\"")), R"(,"L0":9.0,"k0":1.0})");
+  EXPECT_EQ(FormatResultDocument(shift, 9.0, std::nullopt),
+            FormatResultDocument(shift, 9.0));
+}
+
 TEST(FormatResultDocument, RefusesAValueThatIsNotFinite) {
   EXPECT_THROW(FormatResultDocument(Make(NAN, 0, 0, 0, 0, 0, 1), 117.0), Error);
   EXPECT_THROW(FormatResultDocument(Make(0, 0, 0, 0, 0, 0, INFINITY), 117.0),
