@@ -207,6 +207,25 @@ TEST(ScaledGrid, AFactorTheGridDoesNotHaveIsNamedAsWrong) {
       << run.advice.front();
 }
 
+// The copy without a point that helmert-report writes keeps the factor.
+TEST(ScaledGrid, TheCopyWithoutAPointKeepsIt) {
+  TemporaryDirectory directory;
+  const std::string control = kData + "/grids/utm32-innsbruck.json";
+  const std::string result = directory.Path("r.json");
+  const std::string copy = directory.Path("without.json");
+  ASSERT_EQ(RunProgram(kFit, {control, result}).exit_status, 0);
+  const ProcessResult run =
+      RunProgram(HELMERT_REPORT_EXECUTABLE,
+                 {control, result, "--without", "3", "--write-control", copy});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  const ControlPoints kept =
+      ParseControlPointDocument(ReadFile(copy), copy);
+  EXPECT_EQ(kept.source.size(), 29u);
+  ASSERT_TRUE(kept.scale_factor.has_value());
+  EXPECT_EQ(*kept.scale_factor, 0.9996);
+  EXPECT_EQ(kept.central_meridian_degrees.value_or(0.0), 9.0);
+}
+
 // --- The report's PROJ pipelines, against PROJ's own tmerc ----------------
 
 // The words of a PROJ string.
