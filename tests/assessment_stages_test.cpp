@@ -12,7 +12,7 @@
 
 #include "TestSupport.hpp"
 #include "estimation/Estimation.hpp"
-#include "report/Assessment.hpp"
+#include "statistics/Assessment.hpp"
 #include "report/ProjPipeline.hpp"
 
 namespace helmert {
@@ -94,8 +94,8 @@ TEST(TrendTest, ThePatternMustReachTheFloor) {
     for (double v : pattern) residuals.push_back({0.0, 0.0, size * v / rms});
     const TrendAnalysis trend = AnalyseTrend(positions, residuals);
     ASSERT_TRUE(trend.available);
-    EXPECT_NEAR(trend.components[2].rms, size, 1e-9);
-    EXPECT_NEAR(trend.components[2].explained_share, 1.0, 1e-9);
+    EXPECT_NEAR(trend.models[0][2].rms, size, 1e-9);
+    EXPECT_NEAR(trend.models[0][2].explained_share, 1.0, 1e-9);
     EXPECT_EQ(trend.detected, size > kLeastTrendMetres) << size;
   }
 }

@@ -37,7 +37,8 @@ const std::string kExamples = HELMERT_EXAMPLES;
 const std::string kUsage =
     "usage: helmert-report CONTROL.json RESULT.json [--fit FIT.json] "
     "[--svg PLOT.svg] [--json REPORT.json] [--geojson POINTS.geojson] "
-    "[--without NAMES_OR_NUMBERS --write-control NEW.json]\n";
+    "[--without NAMES_OR_NUMBERS --write-control NEW.json] "
+    "[--sigma-plan M --sigma-height M]\n";
 
 ProcessResult Report(const std::vector<std::string>& arguments) {
   return RunProgram(kReport, arguments);
@@ -115,8 +116,9 @@ TEST(HelmertReportUsage, HelpGoesToStandardOutputWithEveryOption) {
     const ProcessResult run = Report({flag});
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.out.rfind(kUsage, 0), 0u) << run.out;
-    for (const char* option : {"--fit", "--svg", "--json", "--geojson",
-                               "--without", "--write-control", "--help"}) {
+    for (const char* option :
+         {"--fit", "--svg", "--json", "--geojson", "--without",
+          "--write-control", "--sigma-plan", "--sigma-height", "--help"}) {
       // Described on a line of its own after the usage line.
       EXPECT_NE(run.out.find(std::string(" ") + option + " ", kUsage.size()),
                 std::string::npos)
@@ -174,7 +176,22 @@ INSTANTIATE_TEST_SUITE_P(
                                 "the output b.json would replace an input"},
                       UsageCase{"BothOutputsOneFile",
                                 {"a", "b", "--json", "o", "--svg", "o"},
-                                "--svg and --json name the same file"}),
+                                "--svg and --json name the same file"},
+                      UsageCase{"PlanPrecisionAlone",
+                                {"a", "b", "--sigma-plan", "0.005"},
+                                "--sigma-plan and --sigma-height go together"},
+                      UsageCase{"PrecisionInMillimetres",
+                                {"a", "b", "--sigma-plan", "5",
+                                 "--sigma-height=1e3"},
+                                "--sigma-height 1e3: not a standard deviation "
+                                "in metres (above 0, at most 100; 0.005 for 5 "
+                                "mm)"},
+                      UsageCase{"PrecisionNotANumber",
+                                {"a", "b", "--sigma-plan", "5mm",
+                                 "--sigma-height", "0.015"},
+                                "--sigma-plan 5mm: not a standard deviation "
+                                "in metres (above 0, at most 100; 0.005 for 5 "
+                                "mm)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every control-point document that helmert-fit refuses before fitting is

@@ -22,7 +22,7 @@
 #include "geodesy/GaussKruger.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
-#include "report/Distributions.hpp"
+#include "statistics/Distributions.hpp"
 #include "report/Utf8.hpp"
 
 namespace helmert {

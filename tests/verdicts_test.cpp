@@ -20,7 +20,7 @@
 #include "estimation/Estimation.hpp"
 #include "geodesy/GaussKruger.hpp"
 #include "io/ControlPointDocument.hpp"
-#include "report/Assessment.hpp"
+#include "statistics/Assessment.hpp"
 
 namespace helmert {
 namespace {

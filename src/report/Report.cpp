@@ -50,12 +50,112 @@ std::vector<std::pair<std::size_t, std::size_t>> DuplicatedPoints(
 
 }  // namespace
 
+const char* TrendModelName(TrendModel model) {
+  switch (model) {
+    case TrendModel::kQuadratic:
+      return "quadratic";
+    case TrendModel::kCubic:
+      return "cubic";
+    case TrendModel::kHeight:
+      return "height";
+  }
+  return "";
+}
+
+const char* PatternCause(TrendPattern pattern) {
+  switch (pattern) {
+    case TrendPattern::kHeight:
+      return "heights that are not ellipsoidal in both frames (orthometric "
+             "or normal heights in one: the geoid between them)";
+    case TrendPattern::kPlan:
+      return "the grid's scale or rotation changes across the site: another "
+             "central meridian or another projection (name the grid's own "
+             "with \"central_meridian\")";
+    case TrendPattern::kAll:
+      return "the relation between the two datums is not a similarity over "
+             "this extent (a distorted network, or a site too large for "
+             "seven parameters)";
+    case TrendPattern::kProportionalToHeight:
+      return "proportional to the height: the grid's scale factor acts on "
+             "the heights (name it with \"scale_factor\")";
+    case TrendPattern::kCubicPlan:
+      return "cubic in plan: the grid is not a transverse Mercator zone (an "
+             "oblique Mercator or stereographic grid)";
+    case TrendPattern::kNone:
+      break;
+  }
+  return "";
+}
+
 std::string MeridianText(double degrees) {
   std::string text = Printf("%.8f", degrees);
   text.erase(text.find_last_not_of('0') + 1);
   if (text.back() == '.') text.pop_back();
   return text;
 }
+
+std::string SystematicVerdict(const TransformationReport& report) {
+  const Assessment& a = report.assessment;
+  // A grid that is not a transverse Mercator zone first: whatever its
+  // scale does to the heights, no scale factor mends it.
+  if (report.height_scaling &&
+      a.trend.Pattern() != TrendPattern::kCubicPlan) {
+    return "systematic residuals in dH: the grid's scale factor acts on the "
+           "heights: " +
+           HeightScalingAdvice(*report.height_scaling);
+  }
+  const TrendPattern pattern = a.trend.Pattern();
+  if (pattern == TrendPattern::kNone) return "";
+  std::string components;
+  int strongest = -1;
+  int strongest_model = -1;
+  for (int c = 0; c < 3; ++c) {
+    const int model = a.trend.StrongestModel(c);
+    if (model < 0) continue;
+    components += (components.empty() ? "d" : ", d");
+    components += kComponentNames[c];
+    if (strongest < 0 || a.trend.models[model][c].rms >
+                             a.trend.models[strongest_model][strongest].rms) {
+      strongest = c;
+      strongest_model = model;
+    }
+  }
+  const ComponentTrend& trend = a.trend.models[strongest_model][strongest];
+  return "systematic residuals in " + components + ": " +
+         PatternCause(pattern) +
+         Printf(" (d%c: %s trend %.1f mm RMS, %.1f %% explained, P = %.2g)",
+                kComponentNames[strongest],
+                TrendModelName(static_cast<TrendModel>(strongest_model)),
+                trend.rms * 1e3, trend.explained_share * 100.0,
+                trend.probability);
+}
+
+namespace {
+
+// The flagged points, at most five named, and the figures of the test.
+std::string FlaggedVerdict(const TransformationReport& report,
+                           const std::vector<std::string>& labels) {
+  const Assessment& a = report.assessment;
+  constexpr std::size_t kListed = 5;
+  std::string points;
+  std::size_t listed = 0;
+  for (std::size_t i = 0; i < a.points.size(); ++i) {
+    if (!a.points[i].flagged) continue;
+    if (listed++ < kListed) {
+      points += (points.empty() ? "" : ", ") + labels[i] + " (" +
+                kComponentNames[a.points[i].largest_component] + ")";
+    }
+  }
+  if (listed > kListed) points += Printf(" and %zu more", listed - kListed);
+  const PointAssessment& worst = a.points[a.worst_point];
+  return "check point(s) " + points +
+         Printf(" (largest |w| %.2f; flagged beyond %.2f in plan, %.2f in "
+                "height, %g %% a data set)",
+                worst.largest, a.plan_critical_w, a.height_critical_w,
+                a.set_level * 100.0);
+}
+
+}  // namespace
 
 std::string ReportVerdict(const TransformationReport& report,
                           const std::vector<std::string>& labels) {
@@ -67,53 +167,52 @@ std::string ReportVerdict(const TransformationReport& report,
         a.check->chi_square, a.check->degrees_of_freedom,
         a.check->probability, kCheckTestLevel);
   }
-  if (report.height_scaling) {
-    return "systematic residuals in dH: the grid's scale factor acts on the "
-           "heights: " +
-           HeightScalingAdvice(*report.height_scaling);
-  }
-  const TrendPattern pattern = a.trend.Pattern();
-  if (pattern != TrendPattern::kNone) {
-    std::string components;
-    int strongest = -1;
-    for (int c = 0; c < 3; ++c) {
-      const ComponentTrend& trend = a.trend.components[c];
-      if (!trend.Matters()) continue;
-      components += (components.empty() ? "d" : ", d");
-      components += kComponentNames[c];
-      if (strongest < 0 || trend.rms > a.trend.components[strongest].rms) {
-        strongest = c;
-      }
+  if (a.global_test && !a.global_test->Passed()) {
+    // The residuals exceed the survey's own precision: by how much, and
+    // what the pattern test points to.
+    std::string groups;
+    const std::pair<const char*, const GroupGlobalTest*> tested[] = {
+        {"plan", &a.global_test->plan}, {"height", &a.global_test->height}};
+    for (const auto& [name, group] : tested) {
+      if (group->passed) continue;
+      groups += Printf("%s%.1f times the stated precision in %s (%.3g mm "
+                       "estimated, %.3g mm stated, P = %.2g)",
+                       groups.empty() ? "" : " and ", group->ratio, name,
+                       group->sigma_estimated * 1e3, group->sigma_stated * 1e3,
+                       group->probability);
     }
-    const ComponentTrend& trend = a.trend.components[strongest];
-    return "systematic residuals in " + components + ": " +
-           PatternCause(pattern) +
-           Printf(" (d%c: trend %.1f mm RMS, %.1f %% explained, P = %.2g)",
-                  kComponentNames[strongest], trend.rms * 1e3,
-                  trend.explained_share * 100.0, trend.probability);
-  }
-  if (a.flagged_count > 0) {
-    constexpr std::size_t kListed = 5;
-    std::string points;
-    std::size_t listed = 0;
-    for (std::size_t i = 0; i < a.points.size(); ++i) {
-      if (!a.points[i].flagged) continue;
-      if (listed++ < kListed) {
-        points += (points.empty() ? "" : ", ") + labels[i] + " (" +
-                  kComponentNames[a.points[i].largest_component] + ")";
-      }
+    std::string cause = SystematicVerdict(report);
+    // A few flagged points may be the cause; many flags only repeat that
+    // the precision is not the stated one.
+    const std::size_t few = std::max<std::size_t>(1, a.points.size() / 10);
+    if (cause.empty() && a.flagged_count > 0 && a.flagged_count <= few) {
+      cause = FlaggedVerdict(report, labels);
     }
-    if (listed > kListed) points += Printf(" and %zu more", listed - kListed);
-    const PointAssessment& worst = a.points[a.worst_point];
-    return "check point(s) " + points +
-           Printf(" (largest |w| %.2f; flagged beyond %.2f in plan, %.2f in "
-                  "height, %g %% a data set)",
-                  worst.largest, a.plan_critical_w, a.height_critical_w,
-                  a.set_level * 100.0);
+    if (cause.empty()) {
+      cause =
+          "no pattern or single point explains it: the survey is less "
+          "precise than stated, or the grid's coordinates carry errors of "
+          "their own";
+    }
+    return "the residuals are " + groups + ": " + cause;
   }
+  const std::string systematic = SystematicVerdict(report);
+  if (!systematic.empty()) return systematic;
+  if (a.flagged_count > 0) return FlaggedVerdict(report, labels);
+  const std::string judged =
+      a.global_test
+          ? Printf("; within the stated precision, plan %.1f mm and height "
+                   "%.1f mm",
+                   a.global_test->plan.sigma_stated * 1e3,
+                   a.global_test->height.sigma_stated * 1e3)
+          : Printf("; judged against their own scatter only: plan %.1f mm, "
+                   "height %.1f mm: state the survey's with --sigma-plan and "
+                   "--sigma-height to test them",
+                   a.plan.Sigma() * 1e3, a.height.Sigma() * 1e3);
   if (!a.blunder_test_available) {
     return "the transformation fits these points as far as they can be "
-           "tested (no blunder test with so few points)";
+           "tested (no blunder test with so few points)" +
+           judged;
   }
   const PointAssessment& worst = a.points[a.worst_point];
   return "the transformation fits these points" +
@@ -122,7 +221,8 @@ std::string ReportVerdict(const TransformationReport& report,
                 worst.largest, kComponentNames[worst.largest_component],
                 labels[a.worst_point].c_str(), a.plan_critical_w,
                 a.height_critical_w,
-                a.check ? "; the check points agree with the fit" : "");
+                a.check ? "; the check points agree with the fit" : "") +
+         judged;
 }
 
 int GridZonePrefix(double translation_x_metres) {
@@ -163,7 +263,8 @@ TransformationReport BuildReport(const std::string& control_path,
                                  const StoredTransformation& stored,
                                  const ControlPoints* fit_points,
                                  const std::string& fit_path,
-                                 std::vector<std::string> names) {
+                                 std::vector<std::string> names,
+                                 const StatedPrecision* stated) {
   TransformationReport report;
   if (fit_points != nullptr) {
     report.reference = ReferenceFromFit(*fit_points, fit_path, stored);
@@ -212,7 +313,8 @@ TransformationReport BuildReport(const std::string& control_path,
   report.source = std::move(points.source);
   report.destination = std::move(points.destination);
   report.assessment = AssessTransformation(stored.parameters, report.projected,
-                                           report.destination, reference);
+                                           report.destination, reference,
+                                           stated);
   // A result document of absurd values (a scale or translation near the
   // largest double) takes the points beyond the range of numbers: every
   // figure of the report would be infinite or undefined.

@@ -12,7 +12,7 @@
 #include "estimation/GridScale.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
-#include "report/Assessment.hpp"
+#include "statistics/Assessment.hpp"
 
 namespace helmert {
 
@@ -78,16 +78,34 @@ inline constexpr double kMostResidualRmsMetres = 100.0;
 
 // The verdict, the first of these that holds:
 //   "the check points do not agree with the fit" (with --fit, the F test);
+//   "the residuals are K times the stated precision in GROUP (...): CAUSE"
+//     (with a stated precision, the global test; CAUSE from the pattern
+//     test, the flags, or neither);
 //   "systematic residuals in dH: the grid's scale factor acts on the
 //     heights" (height_scaling, with what to do);
 //   "systematic residuals in COMPONENTS: CAUSE" (the trend test, the cause
 //     that fits the components that carry the pattern);
 //   "check point(s) NAME (component), ..." (the blunder test's flags);
 //   "the transformation fits these points";
-// each followed by the figures that decide it.
+// each followed by the figures that decide it; "fits" also says whether
+// the residuals were judged against a stated precision or against their
+// own scatter only (with the precision found).
 // Points are called by `labels` (the report's labels or shown_labels).
 std::string ReportVerdict(const TransformationReport& report,
                           const std::vector<std::string>& labels);
+
+// The "systematic residuals ..." clause of the verdict when the residuals
+// carry a pattern (the grid's scale factor, or the trend test's), else
+// empty.
+std::string SystematicVerdict(const TransformationReport& report);
+
+// A trend model's name as the outputs give it: "quadratic", "cubic",
+// "height".
+const char* TrendModelName(TrendModel model);
+
+// What a pattern says, as the report's verdict gives it: the cause that
+// fits the components and models that carry it.
+const char* PatternCause(TrendPattern pattern);
 
 // A meridian in degrees as a surveyor writes it: 114, 114.17855556.
 std::string MeridianText(double degrees);
@@ -97,7 +115,8 @@ std::string MeridianText(double degrees);
 // ValidateControlPoints. With `fit_points` (the control points the
 // transformation was fitted on, from fit_path), the points are check points
 // judged against that fit. `names` are the points' names (empty: the points
-// are numbered from 1). Throws Error, naming the documents, when points lie
+// are numbered from 1). With `stated`, the points are tested against the
+// survey's stated precision. Throws Error, naming the documents, when points lie
 // beyond kMostDegreesFromMeridian of the meridian they belong to (the
 // zone's series does not reach them), when the transformation does not
 // belong to the points (another meridian beyond that limit, or
@@ -110,6 +129,7 @@ TransformationReport BuildReport(const std::string& control_path,
                                  const StoredTransformation& stored,
                                  const ControlPoints* fit_points = nullptr,
                                  const std::string& fit_path = "",
-                                 std::vector<std::string> names = {});
+                                 std::vector<std::string> names = {},
+                                 const StatedPrecision* stated = nullptr);
 
 }  // namespace helmert

@@ -111,9 +111,26 @@ void WritePoints(const TransformationReport& report, JsonWriter& writer) {
     }
     writer.Key("flagged");
     writer.Bool(point.flagged);
+    Triple(writer, "mdb_m", point.mdb);
+    Member(writer, "external_reliability_m", point.external_reliability);
     writer.EndObject();
   }
   writer.EndArray();
+}
+
+void WriteGroupGlobalTest(const char* key, const GroupGlobalTest& test,
+                          JsonWriter& writer) {
+  writer.Key(key);
+  writer.StartObject();
+  Member(writer, "sigma_stated_m", test.sigma_stated);
+  Member(writer, "sigma_estimated_m", test.sigma_estimated);
+  Member(writer, "ratio", test.ratio);
+  Member(writer, "degrees_of_freedom", test.redundancy);
+  Member(writer, "probability", test.probability);
+  Member(writer, "level", test.level);
+  writer.Key("passed");
+  writer.Bool(test.passed);
+  writer.EndObject();
 }
 
 void WriteSummary(const TransformationReport& report, JsonWriter& writer) {
@@ -158,6 +175,29 @@ void WriteSummary(const TransformationReport& report, JsonWriter& writer) {
   Member(writer, "blunder_component_level", a.component_level);
   Member(writer, "plan_critical_w", a.plan_critical_w);
   Member(writer, "height_critical_w", a.height_critical_w);
+  // Whether the precision was stated (--sigma-plan, --sigma-height) or
+  // estimated from the residuals, and how the critical values were found.
+  Member(writer, "precision", std::string(a.precision_stated ? "stated"
+                                                             : "estimated"));
+  Member(writer, "critical_values",
+         std::string(a.precision_stated          ? "normal"
+                     : a.critical_values_simulated ? "simulated for the design"
+                                                   : "approximated"));
+  writer.Key("global_test");
+  if (a.global_test) {
+    writer.StartObject();
+    WriteGroupGlobalTest("plan", a.global_test->plan, writer);
+    WriteGroupGlobalTest("height", a.global_test->height, writer);
+    writer.Key("passed");
+    writer.Bool(a.global_test->Passed());
+    writer.EndObject();
+  } else {
+    writer.Null();
+  }
+  Member(writer, "largest_plan_mdb_m", a.largest_plan_mdb);
+  Member(writer, "largest_height_mdb_m", a.largest_height_mdb);
+  Member(writer, "largest_external_reliability_m",
+         a.largest_external_reliability);
   writer.Key("worst_point");
   if (a.blunder_test_available) {
     PointNumber(writer, a.worst_point);
@@ -199,6 +239,30 @@ void WriteCheck(const TransformationReport& report, JsonWriter& writer) {
   writer.EndObject();
 }
 
+// One model's trend per component, or null when the points do not allow it.
+void WriteTrendModel(const TrendAnalysis& trend, int model, const char* key,
+                     JsonWriter& writer) {
+  writer.Key(key);
+  if (!trend.model_available[model]) {
+    writer.Null();
+    return;
+  }
+  writer.StartObject();
+  for (int c = 0; c < 3; ++c) {
+    const ComponentTrend& component = trend.models[model][c];
+    writer.Key(&kComponentNames[c], 1);
+    writer.StartObject();
+    Member(writer, "explained_share", component.explained_share);
+    Member(writer, "rms_m", component.rms);
+    Member(writer, "f", component.f);
+    Member(writer, "probability", component.probability);
+    writer.Key("systematic");
+    writer.Bool(component.Matters());
+    writer.EndObject();
+  }
+  writer.EndObject();
+}
+
 void WriteTrend(const TrendAnalysis& trend, JsonWriter& writer) {
   writer.Key("systematic");
   writer.StartObject();
@@ -208,21 +272,13 @@ void WriteTrend(const TrendAnalysis& trend, JsonWriter& writer) {
   writer.Bool(trend.available);
   Member(writer, "explained_share", trend.explained_share);
   Member(writer, "set_level", kTrendSetLevel);
-  Member(writer, "component_level", TrendComponentLevel());
-  writer.Key("components");
-  writer.StartObject();
-  for (int c = 0; c < 3; ++c) {
-    writer.Key(&kComponentNames[c], 1);
-    writer.StartObject();
-    Member(writer, "explained_share", trend.components[c].explained_share);
-    Member(writer, "rms_m", trend.components[c].rms);
-    Member(writer, "f", trend.components[c].f);
-    Member(writer, "probability", trend.components[c].probability);
-    writer.Key("systematic");
-    writer.Bool(trend.components[c].Matters());
-    writer.EndObject();
-  }
-  writer.EndObject();
+  Member(writer, "component_level", trend.models[0][0].level);
+  writer.Key("tests");
+  writer.Int(trend.tests);
+  // "components": the quadratic surface's, as before the other models.
+  WriteTrendModel(trend, 0, "components", writer);
+  WriteTrendModel(trend, 1, "cubic", writer);
+  WriteTrendModel(trend, 2, "height", writer);
   writer.EndObject();
 }
 

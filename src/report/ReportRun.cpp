@@ -1,5 +1,7 @@
 #include "report/ReportRun.hpp"
 
+#include <charconv>
+
 #include <algorithm>
 #include <iterator>
 #include <memory>
@@ -123,6 +125,8 @@ ReportArguments ParseReportArguments(
     };
     match("--fit", &parsed.fit_path);
     match("--without", &parsed.without);
+    match("--sigma-plan", &parsed.sigma_plan);
+    match("--sigma-height", &parsed.sigma_height);
     for (const OutputForm& form : kOutputForms) {
       match(form.flag, &(parsed.*form.path));
     }
@@ -133,13 +137,14 @@ ReportArguments ParseReportArguments(
       documents.push_back(argument);
       continue;
     }
+    const char* const needs = name.compare(0, 8, "--sigma-") == 0
+                                  ? " needs a standard deviation in metres"
+                                  : " needs a file name";
     if (!has_value) {
-      if (k + 1 == arguments.size()) {
-        throw UsageError(name + " needs a file name");
-      }
+      if (k + 1 == arguments.size()) throw UsageError(name + needs);
       value = arguments[++k];
     }
-    if (value.empty()) throw UsageError(name + " needs a file name");
+    if (value.empty()) throw UsageError(name + needs);
     if (!target->empty()) throw UsageError(name + " is given twice");
     *target = value;
   }
@@ -150,6 +155,24 @@ ReportArguments ParseReportArguments(
   parsed.result_path = documents[1];
   if (parsed.without.empty() != parsed.write_control_path.empty()) {
     throw UsageError("--without and --write-control go together");
+  }
+  if (parsed.sigma_plan.empty() != parsed.sigma_height.empty()) {
+    throw UsageError("--sigma-plan and --sigma-height go together");
+  }
+  for (const std::string* sigma : {&parsed.sigma_plan, &parsed.sigma_height}) {
+    if (sigma->empty()) continue;
+    double metres = 0.0;
+    const auto read =
+        std::from_chars(sigma->data(), sigma->data() + sigma->size(), metres);
+    if (read.ec != std::errc() || read.ptr != sigma->data() + sigma->size() ||
+        !(metres > 0.0 && metres <= 100.0)) {
+      throw UsageError(
+          (sigma == &parsed.sigma_plan ? "--sigma-plan " : "--sigma-height ") +
+          *sigma + ": not a standard deviation in metres (above 0, at most "
+                   "100; 0.005 for 5 mm)");
+    }
+    (sigma == &parsed.sigma_plan ? parsed.stated.plan_sigma
+                                 : parsed.stated.height_sigma) = metres;
   }
   for (std::size_t k = 0; k < std::size(kOutputForms); ++k) {
     const std::string& output = parsed.*kOutputForms[k].path;
@@ -198,7 +221,8 @@ void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
   }
   const TransformationReport report = BuildReport(
       arguments.control_path, std::move(points), arguments.result_path, stored,
-      fit_points ? &*fit_points : nullptr, arguments.fit_path, names);
+      fit_points ? &*fit_points : nullptr, arguments.fit_path, names,
+      arguments.sigma_plan.empty() ? nullptr : &arguments.stated);
   std::string control_without;
   if (!arguments.write_control_path.empty()) {
     control_without = ControlDocumentWithout(

@@ -8,19 +8,22 @@
 #include <vector>
 
 #include "common/Error.hpp"
+#include "statistics/BlunderTest.hpp"
 
 namespace helmert {
 
 inline constexpr char kReportUsage[] =
     "usage: helmert-report CONTROL.json RESULT.json [--fit FIT.json] "
     "[--svg PLOT.svg] [--json REPORT.json] [--geojson POINTS.geojson] "
-    "[--without NAMES_OR_NUMBERS --write-control NEW.json]";
+    "[--without NAMES_OR_NUMBERS --write-control NEW.json] "
+    "[--sigma-plan M --sigma-height M]";
 
 // What --help prints: the usage line and a line for every option.
 inline constexpr char kReportHelp[] =
     "usage: helmert-report CONTROL.json RESULT.json [--fit FIT.json] "
     "[--svg PLOT.svg] [--json REPORT.json] [--geojson POINTS.geojson] "
-    "[--without NAMES_OR_NUMBERS --write-control NEW.json]\n"
+    "[--without NAMES_OR_NUMBERS --write-control NEW.json] "
+    "[--sigma-plan M --sigma-height M]\n"
     "Checks a transformation written by helmert-fit against control points.\n"
     "  CONTROL.json                 control points (helmert-fit's input "
     "form)\n"
@@ -36,6 +39,12 @@ inline constexpr char kReportHelp[] =
     "from 1, comma-separated)\n"
     "  --write-control NEW.json     write CONTROL without them (goes with "
     "--without)\n"
+    "  --sigma-plan M               the survey's standard deviation of an "
+    "easting or a northing\n"
+    "                               (metres, GNSS and grid together): test "
+    "against it\n"
+    "  --sigma-height M             the same of a height (goes with "
+    "--sigma-plan)\n"
     "  -h, --help                   this text\n";
 
 // Wrong usage of the command line (exit status 1).
@@ -58,12 +67,17 @@ struct ReportArguments {
   // from 1, separated by commas), and where to write it.
   std::string without;
   std::string write_control_path;
+  // The survey's precision as given (metres), both or neither, and as read.
+  std::string sigma_plan;
+  std::string sigma_height;
+  StatedPrecision stated;
 };
 
 // The arguments after the program name: two documents and the options
 // "--fit PATH", "--svg PATH", "--json PATH", "--geojson PATH", "--without
-// LIST" with "--write-control PATH" (or "--svg=PATH"), in any order, each
-// at most once. Throws UsageError for anything else, and when an
+// LIST" with "--write-control PATH", "--sigma-plan M" with "--sigma-height
+// M" (or "--svg=PATH"), in any order, each at most once; a standard
+// deviation above 0 and at most 100 m. Throws UsageError for anything else, and when an
 // output path is one of the input paths or both outputs share one.
 ReportArguments ParseReportArguments(const std::vector<std::string>& arguments);
 

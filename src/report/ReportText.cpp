@@ -166,16 +166,23 @@ void AppendResiduals(const TransformationReport& report, std::string& text) {
                  worst.flagged ? "flagged: check this point"
                                : "not flagged: no blunder found");
   const char* judged_by =
-      a.check ? "each residual against the fit's prediction, Student's t"
+      a.check ? "each residual against the fit's prediction"
+      : a.precision_stated
+          ? "the stated plan and height precision"
       : a.fitted_points
           ? "plan and height precision estimated without the point, "
             "redundancy numbers from the fit"
           : "plan and height precision estimated without the point";
+  const char* distribution = a.precision_stated ? "normal distribution"
+                             : a.critical_values_simulated
+                                 ? "simulated for this design"
+                                 : "Student's t";
   text += Printf(
-      "Flagged (|w| beyond %.2f in plan, %.2f in height, Student's t at "
+      "Flagged (|w| beyond %.2f in plan, %.2f in height, %s at "
       "%.2g %% a component, %g %% a data set; %s): %zu of %zu\n",
-      a.plan_critical_w, a.height_critical_w, a.component_level * 100.0,
-      a.set_level * 100.0, judged_by, a.flagged_count, a.points.size());
+      a.plan_critical_w, a.height_critical_w, distribution,
+      a.component_level * 100.0, a.set_level * 100.0, judged_by,
+      a.flagged_count, a.points.size());
   if (a.trend.detected) {
     text +=
         "  (the residuals are systematic, see below: the flags may point at "
@@ -214,36 +221,44 @@ void AppendCheck(const TransformationReport& report, std::string& text) {
           : "the check points do NOT agree with what the fit predicts");
 }
 
-// The quadratic trend of the residuals, and what a pattern means.
+// The trends of the residuals, and what a pattern means.
 void AppendTrend(const TransformationReport& report, std::string& text) {
   const TrendAnalysis& trend = report.assessment.trend;
-  text += "\nSystematic residuals (quadratic trend in E and N per component)\n";
+  text +=
+      "\nSystematic residuals (trends per component: quadratic and cubic in "
+      "E and N, and\n  proportional to the height)\n";
   if (!trend.available) {
     text += "  not tested: it needs at least 9 points spread over an area\n";
     return;
   }
-  for (int c = 0; c < 3; ++c) {
-    const ComponentTrend& component = trend.components[c];
-    text += Printf(
-        "  d%c   trend %7.2f mm RMS, explains %5.1f %%, F = %8.2f, P = %.3g%s\n",
-        kComponentNames[c], component.rms * 1e3,
-        component.explained_share * 100.0, component.f, component.probability,
-        component.Matters() ? "  SYSTEMATIC" : "");
+  for (int m = 0; m < kTrendModels; ++m) {
+    if (!trend.model_available[m]) continue;
+    for (int c = 0; c < 3; ++c) {
+      const ComponentTrend& component = trend.models[m][c];
+      text += Printf(
+          "  d%c %-9s %7.2f mm RMS, explains %5.1f %%, F = %8.2f, P = "
+          "%.3g%s\n",
+          kComponentNames[c], TrendModelName(static_cast<TrendModel>(m)),
+          component.rms * 1e3, component.explained_share * 100.0, component.f,
+          component.probability, component.Matters() ? "  SYSTEMATIC" : "");
+    }
+  }
+  if (!trend.model_available[static_cast<int>(TrendModel::kCubic)]) {
+    text += "  (no cubic trend: it needs at least 16 points)\n";
   }
   if (!trend.detected) {
     text += Printf(
-        "  no pattern that matters (one needs P below %.2g, %g %% a data set, "
-        "at least %.0f %% explained and %.0f mm RMS)\n",
-        TrendComponentLevel(), kTrendSetLevel * 100.0,
+        "  no pattern that matters (one needs P below %.2g, %g %% a data set "
+        "over %d tests,\n  at least %.0f %% explained and %.0f mm RMS)\n",
+        trend.models[0][0].level, kTrendSetLevel * 100.0, trend.tests,
         kLeastTrendShare * 100.0, kLeastTrendMetres * 1e3);
     return;
   }
   text += Printf(
-      "  SYSTEMATIC: a smooth trend explains %.0f %% of the residuals; its "
-      "likely cause:\n    %s.\n"
+      "  SYSTEMATIC: its likely cause:\n    %s.\n"
       "  A seven-parameter similarity cannot represent it; the flags above "
       "may point at\n  the pattern rather than at a point.\n",
-      trend.explained_share * 100.0, PatternCause(trend.Pattern()));
+      PatternCause(trend.Pattern()));
 }
 
 void AppendSummary(const TransformationReport& report, std::string& text) {
@@ -290,6 +305,56 @@ void AppendSummary(const TransformationReport& report, std::string& text) {
                  a.plan.Sigma() * 1e3, a.plan.redundancy);
   text += Printf("  height precision    %.2f mm (%.1f degrees of freedom)\n",
                  a.height.Sigma() * 1e3, a.height.redundancy);
+  if (a.global_test) {
+    const std::pair<const char*, const GroupGlobalTest*> groups[] = {
+        {"plan  ", &a.global_test->plan}, {"height", &a.global_test->height}};
+    for (const auto& [name, group] : groups) {
+      text += Printf(
+          "  global test %s  %.2f mm stated, %.2f mm estimated: %.2f times, "
+          "P = %.3g (chi² on %.1f, level %.3g): %s\n",
+          name, group->sigma_stated * 1e3, group->sigma_estimated * 1e3,
+          group->ratio, group->probability, group->redundancy, group->level,
+          group->passed ? "passed" : "FAILED");
+    }
+  } else {
+    text +=
+        "  global test         none: no precision stated (--sigma-plan, "
+        "--sigma-height); the\n"
+        "                      residuals are judged against their own "
+        "scatter only\n";
+  }
+  if (a.blunder_test_available) {
+    text += Printf(
+        "  reliability         largest MDB %.1f mm in plan, %.1f mm in "
+        "height; largest\n"
+        "                      external reliability %.1f mm (%.0f %% power, "
+        "precision %s)\n",
+        a.largest_plan_mdb * 1e3, a.largest_height_mdb * 1e3,
+        a.largest_external_reliability * 1e3, kReliabilityPower * 100.0,
+        a.precision_stated ? "stated" : "estimated");
+  }
+}
+
+// Per point, the smallest bias the test finds with the stated power, and
+// what such a bias does to the transformed points.
+void AppendReliability(const TransformationReport& report,
+                       std::string& text) {
+  const Assessment& a = report.assessment;
+  if (!a.blunder_test_available) return;
+  text += Printf(
+      "\nReliability (minimal detectable bias at the test's level, %.0f %% "
+      "power; precision %s; metres)\n",
+      kReliabilityPower * 100.0, a.precision_stated ? "stated" : "estimated");
+  text += "   point       MDB_E       MDB_N       MDB_H    external\n";
+  for (std::size_t i = 0; i < a.points.size(); ++i) {
+    const PointAssessment& point = a.points[i];
+    AppendRight(text, report.shown_labels[i], 8);
+    AppendFixed(text, point.mdb.x, 12, 4);
+    AppendFixed(text, point.mdb.y, 12, 4);
+    AppendFixed(text, point.mdb.z, 12, 4);
+    AppendFixed(text, point.external_reliability, 12, 4);
+    text += "\n";
+  }
 }
 
 void AppendPrecision(const TransformationReport& report, std::string& text) {
@@ -336,6 +401,7 @@ std::string FormatTextReport(const TransformationReport& report) {
   AppendResiduals(report, text);
   AppendCheck(report, text);
   AppendSummary(report, text);
+  AppendReliability(report, text);
   AppendTrend(report, text);
   AppendPrecision(report, text);
   text += "\nPROJ pipelines (for cct; coordinates in the order shown)\n";

@@ -254,14 +254,22 @@ void AppendHeader(const TransformationReport& report, const PageFrame& frame,
   svg += Printf(
       "<text x=\"%.1f\" y=\"50\" font-size=\"12\" fill=\"#444\">L0 = %.0f°, "
       "%zu points, RMS horizontal %s, vertical %s; precision plan %s, "
-      "height %s; arrows ×%s</text>\n",
+      "height %s (%s); arrows ×%s</text>\n",
       kLeftMargin, report.stored.central_meridian_degrees, a.points.size(),
       LengthText(a.rms_horizontal).c_str(), LengthText(a.rms_vertical).c_str(),
       LengthText(a.plan.Sigma()).c_str(), LengthText(a.height.Sigma()).c_str(),
+      a.global_test
+          ? ("estimated; stated " +
+             LengthText(a.global_test->plan.sigma_stated) + ", " +
+             LengthText(a.global_test->height.sigma_stated))
+                .c_str()
+          : "estimated, none stated",
       FactorText(scale.magnification).c_str());
   // The report's verdict, red unless the transformation fits.
   const bool fits = a.flagged_count == 0 && !a.trend.detected &&
-                    !(a.check && !a.check->agrees);
+                    !report.height_scaling &&
+                    !(a.check && !a.check->agrees) &&
+                    !(a.global_test && !a.global_test->Passed());
   svg += Printf(
       "<text class=\"verdict\" x=\"%.1f\" y=\"64\" font-size=\"11\" "
       "font-weight=\"bold\" fill=\"%s\">Verdict: ",

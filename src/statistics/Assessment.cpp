@@ -4,7 +4,7 @@
 // translation columns are of size 1 and the rotation columns of size of the
 // coordinates (millions of metres), and (J^T J)^-1 is taken from the scaled
 // triangle, never by inverting J^T J itself.
-#include "report/Assessment.hpp"
+#include "statistics/Assessment.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -181,10 +181,57 @@ ParameterPrecision EstimatePrecision(const Jacobian& jacobian,
 
 }  // namespace
 
+namespace {
+
+// The points extreme in the 26 directions of a cube's faces, edges and
+// corners, in coordinates scaled by their spread: where the largest norm
+// of an affine function of the position lies among many points (on their
+// convex hull). Every point up to kMostReliabilityPoints: none listed.
+std::vector<std::size_t> ReliabilityPoints(
+    const std::vector<Point3>& projected_source) {
+  const std::size_t n = projected_source.size();
+  if (n <= kMostReliabilityPoints) return {};
+  Eigen::Vector3d mean = Eigen::Vector3d::Zero();
+  for (const Point3& p : projected_source) mean += AsVector(p) / n;
+  Eigen::Vector3d spread = Eigen::Vector3d::Zero();
+  for (const Point3& p : projected_source) {
+    spread = spread.cwiseMax((AsVector(p) - mean).cwiseAbs());
+  }
+  spread = spread.cwiseMax(1e-9);
+  std::vector<Eigen::Vector3d> directions;
+  for (int a = -1; a <= 1; ++a) {
+    for (int b = -1; b <= 1; ++b) {
+      for (int c = -1; c <= 1; ++c) {
+        if (a != 0 || b != 0 || c != 0) directions.emplace_back(a, b, c);
+      }
+    }
+  }
+  std::vector<std::size_t> best(directions.size(), 0);
+  std::vector<double> most(directions.size(),
+                           -std::numeric_limits<double>::infinity());
+  for (std::size_t i = 0; i < n; ++i) {
+    const Eigen::Vector3d q =
+        (AsVector(projected_source[i]) - mean).cwiseQuotient(spread);
+    for (std::size_t d = 0; d < directions.size(); ++d) {
+      const double along = directions[d].dot(q);
+      if (along > most[d]) {
+        most[d] = along;
+        best[d] = i;
+      }
+    }
+  }
+  std::sort(best.begin(), best.end());
+  best.erase(std::unique(best.begin(), best.end()), best.end());
+  return best;
+}
+
+}  // namespace
+
 Assessment AssessTransformation(const TransformParameters& parameters,
                                 const std::vector<Point3>& projected_source,
                                 const std::vector<Point3>& destination,
-                                const FitReference* reference) {
+                                const FitReference* reference,
+                                const StatedPrecision* stated) {
   const ResidualFigures figures =
       ComputeResiduals(parameters, projected_source, destination);
   const Jacobian jacobian = JacobianAt(parameters, projected_source);
@@ -207,7 +254,8 @@ Assessment AssessTransformation(const TransformParameters& parameters,
     check = judged.check;
   } else {
     test = SnoopForBlunders(figures.residuals, hat_rows, components,
-                            fitting.degrees_of_freedom);
+                            fitting.degrees_of_freedom, stated,
+                            ReliabilityPoints(projected_source));
   }
 
   Assessment assessment;
@@ -237,6 +285,12 @@ Assessment AssessTransformation(const TransformParameters& parameters,
   assessment.blunder_test_available = test.available;
   assessment.worst_point = test.worst_point;
   assessment.flagged_count = test.flagged_count;
+  assessment.precision_stated = test.stated;
+  assessment.critical_values_simulated = test.simulated;
+  assessment.global_test = test.global;
+  assessment.largest_plan_mdb = test.largest_plan_mdb;
+  assessment.largest_height_mdb = test.largest_height_mdb;
+  assessment.largest_external_reliability = test.largest_external_reliability;
   if (fitting.fitted_points) {
     assessment.precision =
         EstimatePrecision(jacobian, components, fitting.sigma0);

@@ -2,8 +2,9 @@
 // each with a record and a header of its own:
 //
 //   residuals (here) -> variance components (VarianceComponents.hpp) ->
-//   blunder test, or check points against a fit (BlunderTest.hpp) ->
-//   precision of the parameters (here) -> trend test (Trend.hpp).
+//   blunder test with its global test and reliability, or check points
+//   against a fit (BlunderTest.hpp) -> precision of the parameters (here)
+//   -> trend test (Trend.hpp).
 //
 // Model: least squares with unit weights, observations the 3n destination
 // coordinates, J the analytic 3n x 7 Jacobian of the forward map at the given
@@ -29,9 +30,9 @@
 
 #include "common/Point3.hpp"
 #include "estimation/BursaWolf.hpp"
-#include "report/BlunderTest.hpp"
-#include "report/Trend.hpp"
-#include "report/VarianceComponents.hpp"
+#include "statistics/BlunderTest.hpp"
+#include "statistics/Trend.hpp"
+#include "statistics/VarianceComponents.hpp"
 
 namespace helmert {
 
@@ -100,6 +101,16 @@ struct Assessment {
   bool blunder_test_available = false;
   std::size_t worst_point = 0;  // largest max |w| among testable points
   std::size_t flagged_count = 0;
+  // The precision was stated by the user (normal w, global test) rather
+  // than estimated from the residuals; the critical values were simulated
+  // for the design rather than approximated (BlunderTest.hpp).
+  bool precision_stated = false;
+  bool critical_values_simulated = false;
+  std::optional<GlobalTest> global_test;  // with a stated precision
+  // Reliability over the testable points (metres).
+  double largest_plan_mdb = 0;
+  double largest_height_mdb = 0;
+  double largest_external_reliability = 0;
   // Present for fitted points only.
   std::optional<ParameterPrecision> precision;
   // Present when check points were judged against a fit (FitReference).
@@ -110,11 +121,13 @@ struct Assessment {
 // Assesses the parameters on the pairs (projected_source[i],
 // destination[i]) (metres, zone and local grid). Requires equally long,
 // non-empty lists of finite coordinates. With a reference, the points are
-// check points judged against the fit it describes.
+// check points judged against the fit it describes. With `stated`, the
+// points are tested against the survey's stated precision.
 Assessment AssessTransformation(const TransformParameters& parameters,
                                 const std::vector<Point3>& projected_source,
                                 const std::vector<Point3>& destination,
-                                const FitReference* reference = nullptr);
+                                const FitReference* reference = nullptr,
+                                const StatedPrecision* stated = nullptr);
 
 // What an assessment of the points a transformation was fitted to predicts
 // for other points. Requires assessment.precision.

@@ -1,4 +1,4 @@
-#include "report/VarianceComponents.hpp"
+#include "statistics/VarianceComponents.hpp"
 
 #include <Eigen/LU>
 #include <cmath>

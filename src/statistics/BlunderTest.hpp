@@ -41,6 +41,41 @@
 // prints the ones the test used. A point whose I - H_ii has a pivot near 0
 // determines part of the parameters alone and cannot be tested.
 //
+// Stated precision (Baarda's w-test): when the user states the survey's
+// standard deviations sigma_p (each plan component) and sigma_h (height),
+// S is theirs, w = e_a / sqrt(Var(e_a)) is standard normal for a clean
+// point, and the critical |w| is the normal distribution's at the
+// component level. The global test of each group then compares the
+// estimated component with the stated one: r_k sigma_k_hat^2 / sigma_k^2
+// is chi-square with the group's redundancy r_k, tested (upper tail) at
+// the group's Sidak share of kBlunderSetLevel.
+//
+// Levels for few points: with the precision estimated, w of a small set is
+// far from independent of the precision it is divided by, and the Sidak
+// approximation above lets through up to 8 % of clean sets with a flag (8
+// points). Up to kMostSimulatedPoints points the critical values are
+// therefore found for the data set's own design: kSimulations sets of
+// normal noise (with the estimated ratio of the components) are taken
+// through the fit's I - H and the same test, and each group's critical
+// |w| is the quantile of its largest |w| at the group's share (a fixed
+// seed: the same document gives the same report).
+//
+// Internal reliability (Baarda): a bias grad in component a of point i
+// moves its residual by (1 - H_aa) grad, so the test finds it with 80 %
+// power when (1 - H_aa) grad / sqrt(Var(e_a)) reaches
+// delta_0 = c + z_0.80, c the component's critical |w|:
+//
+//   MDB_a = delta_0 sqrt(Var(e_a)) / (1 - H_aa),
+//
+// with Var(e_a) from the stated precision, or from the estimated
+// components. External reliability: such a bias moves the fitted
+// parameters by (J^T J)^-1 J_a^T MDB_a and so the transformed coordinates
+// of point j by H_ja MDB_a; the largest norm over the control points j
+// (every point up to kMostReliabilityPoints points; beyond, the point
+// itself and the points extreme in 26 directions, where the largest of an
+// affine function's norm lies on the points' convex hull), and over the
+// point's three components, is the point's external reliability.
+//
 // Check points against a fit (FitReference): the fit's own components and
 // the covariance C of its parameters predict each check point's residual,
 //
@@ -54,10 +89,11 @@
 
 #include <Eigen/Core>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "common/Point3.hpp"
-#include "report/VarianceComponents.hpp"
+#include "statistics/VarianceComponents.hpp"
 
 namespace helmert {
 
@@ -79,6 +115,23 @@ inline constexpr double kCheckTestLevel = 0.01;
 // any survey's precision.
 inline constexpr double kSmallestSigma0 = 1e-6;
 
+// The survey's precision as the user states it (metres): the standard
+// deviation of one plan component and of the height of a control point's
+// grid-minus-transformed difference, GNSS and grid together.
+struct StatedPrecision {
+  double plan_sigma = 0;
+  double height_sigma = 0;
+};
+
+// The power the minimal detectable bias is found with.
+inline constexpr double kReliabilityPower = 0.8;
+// The critical values are simulated for the design up to this many points,
+// from this many noise sets.
+inline constexpr std::size_t kMostSimulatedPoints = 300;
+inline constexpr int kSimulations = 4000;
+// External reliability looks at every control point up to this many.
+inline constexpr std::size_t kMostReliabilityPoints = 2000;
+
 // The test of one point.
 struct PointTest {
   Point3 redundancy;          // diagonal of I - H_ii (1 for check points)
@@ -86,6 +139,27 @@ struct PointTest {
   double largest = 0;         // max |w|; not-a-number if not testable
   int largest_component = 0;  // 0 E, 1 N, 2 H: the component of `largest`
   bool flagged = false;       // some |w| beyond its component's critical w
+  // The minimal detectable bias of each component (metres) and the largest
+  // effect of such a bias on the transformed coordinates of any control
+  // point (metres); not-a-number where the point cannot be tested.
+  Point3 mdb;
+  double external_reliability = 0;
+};
+
+// The global test of one group against its stated precision.
+struct GroupGlobalTest {
+  double sigma_stated = 0;     // metres
+  double sigma_estimated = 0;  // the variance component's (metres)
+  double ratio = 0;            // estimated over stated
+  double redundancy = 0;       // the chi-square's degrees of freedom
+  double probability = 1;      // P(chi^2 >= r sigma_hat^2 / sigma^2)
+  double level = 0;            // the group's share of the set level
+  bool passed = true;          // probability >= level
+};
+struct GlobalTest {
+  GroupGlobalTest plan;
+  GroupGlobalTest height;
+  bool Passed() const { return plan.passed && height.passed; }
 };
 
 struct BlunderTest {
@@ -100,6 +174,16 @@ struct BlunderTest {
   bool available = false;
   std::size_t worst_point = 0;  // largest max |w| among testable points
   std::size_t flagged_count = 0;
+  // The precision was stated (normal w, global test), not estimated.
+  bool stated = false;
+  // The critical values were simulated for the design, not approximated.
+  bool simulated = false;
+  std::optional<GlobalTest> global;  // with a stated precision
+  // The largest MDB of a plan and of a height component, and the largest
+  // external reliability, over the testable points (metres).
+  double largest_plan_mdb = 0;
+  double largest_height_mdb = 0;
+  double largest_external_reliability = 0;
 };
 
 // The |w| that the largest of `tests` standardized residuals sharing one
@@ -109,11 +193,15 @@ double CriticalW(double dof, double tests, double group_level);
 
 // Data snooping of points judged against each other: fitted points with
 // their hat rows, or check points without a fit to judge them by (no hat
-// rows). `degrees_of_freedom` is 3n - 7 or 3n.
-BlunderTest SnoopForBlunders(const std::vector<Point3>& residuals,
-                             const HatRows& hat_rows,
-                             const VarianceComponents& components,
-                             int degrees_of_freedom);
+// rows). `degrees_of_freedom` is 3n - 7 or 3n. With `stated`, the w-test
+// and the global test against that precision. `reliability_points` are
+// the points whose transformed coordinates external reliability looks at
+// (empty: every point).
+BlunderTest SnoopForBlunders(
+    const std::vector<Point3>& residuals, const HatRows& hat_rows,
+    const VarianceComponents& components, int degrees_of_freedom,
+    const StatedPrecision* stated = nullptr,
+    const std::vector<std::size_t>& reliability_points = {});
 
 // What a fit predicts for other points: its components and the covariance
 // of its parameters (T_x, T_y, T_z, R_x, R_y, R_z, Scale).
