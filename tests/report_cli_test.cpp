@@ -299,6 +299,41 @@ TEST_F(HelmertReportFiles, DoesNotChangeWhatHelmertFitWrites) {
   EXPECT_EQ(before, ReadFile(result_));
 }
 
+// Every form says whether the residuals were judged against a stated
+// precision or against their own scatter only.
+TEST_F(HelmertReportFiles, EveryFormSaysWhetherThePrecisionWasStated) {
+  for (const bool stated : {false, true}) {
+    const std::string json = directory_.Path("r.json");
+    const std::string svg = directory_.Path("p.svg");
+    std::vector<std::string> arguments = {control_, result_, "--json", json,
+                                          "--svg", svg};
+    if (stated) {
+      arguments.insert(arguments.end(),
+                       {"--sigma-plan", "0.0005", "--sigma-height", "0.0013"});
+    }
+    const ProcessResult run = Report(arguments);
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const std::string verdict_end =
+        stated ? "; within the stated precision, plan 0.5 mm and height 1.3 mm"
+               : "; judged against their own scatter only: plan 0.5 mm, "
+                 "height 1.3 mm: state the survey's with --sigma-plan and "
+                 "--sigma-height to test them";
+    EXPECT_NE(run.out.find(verdict_end + "\n"), std::string::npos) << run.out;
+    const std::string report = ReadFile(json);
+    EXPECT_NE(report.find(stated ? "\"precision\": \"stated\""
+                                 : "\"precision\": \"estimated\""),
+              std::string::npos);
+    EXPECT_NE(report.find(stated ? "\"global_test\": {"
+                                 : "\"global_test\": null"),
+              std::string::npos);
+    const std::string plot = ReadFile(svg);
+    EXPECT_NE(plot.find(stated ? "(estimated; stated 0.5 mm, 1.3 mm)"
+                               : "(estimated, none stated)"),
+              std::string::npos)
+        << plot.substr(0, 2000);
+  }
+}
+
 // The plot is XML with one arrow per point (xmllint from libxml2-utils).
 TEST_F(HelmertReportFiles, PlotIsXmlWithOneArrowPerPoint) {
   if (!ProgramOnPath("xmllint")) GTEST_SKIP() << "xmllint is not installed";

@@ -391,8 +391,8 @@ void AppendPrecision(const TransformationReport& report, std::string& text) {
 
 std::string FormatTextReport(const TransformationReport& report) {
   std::string text;
-  // A line of about 90 bytes a point, reserved once.
-  text.reserve(8192 + 100 * report.assessment.points.size());
+  // Two lines of about 90 and 60 bytes a point, reserved once.
+  text.reserve(8192 + 160 * report.assessment.points.size());
   text += "helmert-report\n";
   text += "  control points  " + ShownText(report.control_path) +
           Printf(" (%zu points)\n", report.assessment.points.size());

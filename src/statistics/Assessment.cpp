@@ -198,6 +198,7 @@ std::vector<std::size_t> ReliabilityPoints(
     spread = spread.cwiseMax((AsVector(p) - mean).cwiseAbs());
   }
   spread = spread.cwiseMax(1e-9);
+  // The 26 directions: faces, edges and corners of a cube.
   std::vector<Eigen::Vector3d> directions;
   for (int a = -1; a <= 1; ++a) {
     for (int b = -1; b <= 1; ++b) {

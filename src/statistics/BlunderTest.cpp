@@ -323,15 +323,21 @@ BlunderTest SnoopForBlunders(const std::vector<Point3>& residuals,
                                    kSmallestSigma0 * kSmallestSigma0);
 
   // The points whose transformed coordinates external reliability looks
-  // at, with their hat rows.
-  std::vector<Eigen::Matrix<double, 7, 3>> watched;
+  // at: their hat rows, transposed and stacked (3 rows a point), so that
+  // one product gives a bias's effect on all of them.
+  Eigen::Matrix<double, Eigen::Dynamic, 7> watched;
   if (hat_rows) {
-    if (reliability_points.empty()) {
-      for (std::size_t j = 0; j < n; ++j) watched.push_back(rows_of(j));
-    } else {
-      for (std::size_t j : reliability_points) watched.push_back(rows_of(j));
+    const std::size_t count =
+        reliability_points.empty() ? n : reliability_points.size();
+    watched.resize(static_cast<Eigen::Index>(3 * count), 7);
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t j =
+          reliability_points.empty() ? k : reliability_points[k];
+      watched.middleRows<3>(static_cast<Eigen::Index>(3 * k)) =
+          rows_of(j).transpose();
     }
   }
+  Eigen::Matrix<double, Eigen::Dynamic, 3> effects;
 
   std::vector<Eigen::Vector3d> e(n);
   for (std::size_t i = 0; i < n; ++i) {
@@ -359,15 +365,20 @@ BlunderTest SnoopForBlunders(const std::vector<Point3>& residuals,
     // Reliability.
     const Eigen::Vector3d variance = ResidualVariance(design, mdb_sp, mdb_sh);
     double mdb[3];
-    double external = 0.0;
     for (int c = 0; c < 3; ++c) {
       mdb[c] = non_centrality(c) * std::sqrt(variance(c)) /
                design.redundancy(c, c);
-      const Eigen::Matrix<double, 7, 1> moved = u.col(c) * mdb[c];
-      // The point itself, then the watched points.
-      external = std::max(external, (u.transpose() * moved).norm());
-      for (const Eigen::Matrix<double, 7, 3>& other : watched) {
-        external = std::max(external, (other.transpose() * moved).norm());
+    }
+    // The effect of each component's bias on the point itself and on the
+    // watched points: H_ja MDB_a, column a.
+    const Eigen::Matrix<double, 7, 3> moved =
+        u * Eigen::Vector3d(mdb[0], mdb[1], mdb[2]).asDiagonal();
+    double external = (u.transpose() * moved).colwise().norm().maxCoeff();
+    if (watched.rows() > 0) {
+      effects.noalias() = watched * moved;
+      for (Eigen::Index k = 0; k < effects.rows(); k += 3) {
+        external = std::max(
+            external, effects.middleRows<3>(k).colwise().norm().maxCoeff());
       }
     }
     point.mdb = {mdb[0], mdb[1], mdb[2]};
