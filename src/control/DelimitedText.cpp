@@ -6,8 +6,6 @@ namespace helmert {
 
 namespace {
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Trimmed(const std::string& text) {
@@ -18,6 +16,8 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, last - first);
 }
 
+}  // namespace
+
 Delimiter FindDelimiter(const std::string& header) {
   if (header.find('\t') != std::string::npos) return Delimiter::kTab;
   if (header.find(';') != std::string::npos) return Delimiter::kSemicolon;
@@ -25,7 +25,6 @@ Delimiter FindDelimiter(const std::string& header) {
   return Delimiter::kWhitespace;
 }
 
-// The fields of one line (without its line end).
 std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
                                    const std::string& path,
                                    std::size_t line_number) {
@@ -90,7 +89,7 @@ std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
   return fields;
 }
 
-}  // namespace
+bool IsBlankLine(const std::string& line) { return Trimmed(line).empty(); }
 
 DelimitedText ReadDelimitedText(const std::string& text,
                                 const std::string& path) {
@@ -103,7 +102,7 @@ DelimitedText ReadDelimitedText(const std::string& text,
     std::string line = text.substr(at, end - at);
     at = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (Trimmed(line).empty()) continue;
+    if (IsBlankLine(line)) continue;
     if (!have_header) {
       table.delimiter = FindDelimiter(line);
       table.header = {line_number,

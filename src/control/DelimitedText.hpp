@@ -38,6 +38,23 @@ struct DelimitedText {
   }
 };
 
+// A UTF-8 byte-order mark, skipped at the start of a text.
+inline constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// The delimiter a header line uses: a tab, else a semicolon, else a comma,
+// else runs of spaces.
+Delimiter FindDelimiter(const std::string& header);
+
+// The fields of one line (without its line end) by the grammar above.
+// `path` and `line_number` name it in messages; throws Error for an
+// unterminated quote or text after a closing quote.
+std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
+                                   const std::string& path,
+                                   std::size_t line_number);
+
+// Whether the line holds nothing but spaces and tabs.
+bool IsBlankLine(const std::string& line);
+
 // Splits the text into the header and the rows. `path` names the file in
 // messages. Throws Error "PATH: no header row" for a text without a
 // non-blank line and "PATH:LINE: unterminated quote" for a quote left open

@@ -82,16 +82,16 @@ bool IsUtf8(const std::string& text) {
   return true;
 }
 
-std::vector<ListedPoint> ReadPoints(const std::string& text,
-                                    const std::string& path, bool wgs84) {
-  const DelimitedText table = ReadDelimitedText(text, path);
-  const DelimitedRow& header = table.header;
-  const std::size_t name_column = FindColumn(header, kName, path);
-  std::size_t columns[3];  // in the document's order
+}  // namespace
+
+PointColumns FindPointColumns(const DelimitedRow& header, bool wgs84,
+                              const std::string& path) {
+  PointColumns columns;
+  columns.name = FindColumn(header, kName, path);
   if (wgs84) {
-    columns[0] = FindColumn(header, kLongitude, path);
-    columns[1] = FindColumn(header, kLatitude, path);
-    columns[2] = FindColumn(header, kEllipsoidalHeight, path);
+    columns.coordinates[0] = FindColumn(header, kLongitude, path);
+    columns.coordinates[1] = FindColumn(header, kLatitude, path);
+    columns.coordinates[2] = FindColumn(header, kEllipsoidalHeight, path);
   } else {
     for (std::size_t k = 0; k < header.fields.size(); ++k) {
       const std::string name = Lower(header.fields[k]);
@@ -103,59 +103,80 @@ std::vector<ListedPoint> ReadPoints(const std::string& text,
                     "name the columns \"easting\" and \"northing\"");
       }
     }
-    columns[0] = FindColumn(header, kEasting, path);
-    columns[1] = FindColumn(header, kNorthing, path);
-    columns[2] = FindColumn(header, kGridHeight, path);
+    columns.coordinates[0] = FindColumn(header, kEasting, path);
+    columns.coordinates[1] = FindColumn(header, kNorthing, path);
+    columns.coordinates[2] = FindColumn(header, kGridHeight, path);
   }
+  return columns;
+}
 
+ListedPoint ReadListedPoint(const DelimitedRow& row, const DelimitedRow& header,
+                            const PointColumns& columns, bool wgs84,
+                            bool decimal_comma, const std::string& path) {
+  const auto fail = [&](std::size_t column, const std::string& problem) {
+    throw Error(path + ":" + std::to_string(row.line) + ": column " +
+                Quoted(header.fields[column]) + ": " + problem);
+  };
+  const auto field = [&](std::size_t column) -> const std::string& {
+    if (column >= row.fields.size()) {
+      fail(column, "missing (the line has " +
+                       std::to_string(row.fields.size()) + " fields)");
+    }
+    return row.fields[column];
+  };
+  ListedPoint point;
+  point.line = row.line;
+  point.name = field(columns.name);
+  if (point.name.empty()) fail(columns.name, "the point has no name");
+  if (!IsUtf8(point.name)) fail(columns.name, "the name is not UTF-8 text");
+  for (int k = 0; k < 3; ++k) {
+    const std::size_t column = columns.coordinates[k];
+    const std::string& text = field(column);
+    double value = 0.0;
+    bool plain = true;
+    if (wgs84 && k < 2) {
+      const AngleAxis axis =
+          k == 0 ? AngleAxis::kLongitude : AngleAxis::kLatitude;
+      const AngleReading angle = ReadAngle(text, axis, decimal_comma);
+      if (!angle.ok) fail(column, Quoted(text) + " " + angle.problem);
+      value = angle.degrees;
+      plain = angle.plain_number;
+      const double limit = k == 0 ? 180.0 : 90.0;
+      if (!(std::fabs(value) <= limit)) {
+        fail(column, Quoted(text) + " is outside [" +
+                         std::to_string(static_cast<int>(-limit)) + ", " +
+                         std::to_string(static_cast<int>(limit)) + "]");
+      }
+    } else if (!ReadNumber(text, decimal_comma, &value)) {
+      fail(column, Quoted(text) + " is not a number");
+    }
+    point.values[k] = value;
+    point.texts[k] = plain ? JsonNumberText(NumberText(text, decimal_comma), value)
+                           : JsonNumberText("", value);
+  }
+  return point;
+}
+
+namespace {
+
+std::vector<ListedPoint> ReadPoints(const std::string& text,
+                                    const std::string& path, bool wgs84) {
+  const DelimitedText table = ReadDelimitedText(text, path);
+  const DelimitedRow& header = table.header;
+  const PointColumns columns = FindPointColumns(header, wgs84, path);
   std::vector<ListedPoint> points;
   std::unordered_map<std::string, std::size_t> line_of_name;
   const bool comma = table.DecimalCommaAllowed();
   for (const DelimitedRow& row : table.rows) {
-    const auto fail = [&](std::size_t column, const std::string& problem) {
-      throw Error(path + ":" + std::to_string(row.line) + ": column " +
-                  Quoted(header.fields[column]) + ": " + problem);
-    };
-    const auto field = [&](std::size_t column) -> const std::string& {
-      if (column >= row.fields.size()) {
-        fail(column, "missing (the line has " +
-                         std::to_string(row.fields.size()) + " fields)");
-      }
-      return row.fields[column];
-    };
-    ListedPoint point;
-    point.line = row.line;
-    point.name = field(name_column);
-    if (point.name.empty()) fail(name_column, "the point has no name");
-    if (!IsUtf8(point.name)) fail(name_column, "the name is not UTF-8 text");
+    ListedPoint point =
+        ReadListedPoint(row, header, columns, wgs84, comma, path);
     const auto inserted = line_of_name.emplace(point.name, row.line);
     if (!inserted.second) {
-      fail(name_column, Quoted(point.name) + " is also the name on line " +
-                            std::to_string(inserted.first->second) +
-                            "; names must be distinct");
-    }
-    for (int k = 0; k < 3; ++k) {
-      const std::string& text = field(columns[k]);
-      double value = 0.0;
-      bool plain = true;
-      if (wgs84 && k < 2) {
-        const AngleAxis axis = k == 0 ? AngleAxis::kLongitude : AngleAxis::kLatitude;
-        const AngleReading angle = ReadAngle(text, axis, comma);
-        if (!angle.ok) fail(columns[k], Quoted(text) + " " + angle.problem);
-        value = angle.degrees;
-        plain = angle.plain_number;
-        const double limit = k == 0 ? 180.0 : 90.0;
-        if (!(std::fabs(value) <= limit)) {
-          fail(columns[k], Quoted(text) + " is outside [" +
-                               std::to_string(static_cast<int>(-limit)) + ", " +
-                               std::to_string(static_cast<int>(limit)) + "]");
-        }
-      } else if (!ReadNumber(text, comma, &value)) {
-        fail(columns[k], Quoted(text) + " is not a number");
-      }
-      point.values[k] = value;
-      point.texts[k] = plain ? JsonNumberText(NumberText(text, comma), value)
-                             : JsonNumberText("", value);
+      throw Error(path + ":" + std::to_string(row.line) + ": column " +
+                  Quoted(header.fields[columns.name]) + ": " +
+                  Quoted(point.name) + " is also the name on line " +
+                  std::to_string(inserted.first->second) +
+                  "; names must be distinct");
     }
     points.push_back(std::move(point));
   }

@@ -31,6 +31,30 @@ struct ListedPoint {
   std::array<std::string, 3> texts;
 };
 
+struct DelimitedRow;
+
+// The columns of a list: the name's and the three coordinates', in the
+// document's order (longitude, latitude, height or easting, northing,
+// height), as indices into the header's fields.
+struct PointColumns {
+  std::size_t name = 0;
+  std::size_t coordinates[3] = {0, 0, 0};
+};
+
+// Finds the columns of a WGS84 (`wgs84`) or a grid list by the header
+// names above. Throws Error "PATH:LINE: no column for the latitude (...)",
+// for a role that two columns name, and for grid headers x and y.
+PointColumns FindPointColumns(const DelimitedRow& header, bool wgs84,
+                              const std::string& path);
+
+// Reads one row's name and coordinates as the lists are read: angles
+// decimal or sexagesimal, ranges checked, a decimal comma where
+// `decimal_comma`. Throws Error "PATH:LINE: column "HEADER": ..." naming
+// what is wrong. (Distinct names are the caller's check.)
+ListedPoint ReadListedPoint(const DelimitedRow& row, const DelimitedRow& header,
+                            const PointColumns& columns, bool wgs84,
+                            bool decimal_comma, const std::string& path);
+
 // The WGS84 points: values and texts are longitude, latitude (degrees)
 // and height (metres), in the document's order. Angles may be decimal
 // degrees or sexagesimal (see ReadAngle); latitudes within [-90, 90],

@@ -233,6 +233,26 @@ GeodeticPair ZoneInverse(const PlanePair& plane, const Zone& zone) {
                             kWgs84SemiMajorAxis, kWgs84Flattening);
 }
 
+GeodeticPair ZoneInverseExact(const PlanePair& plane, const Zone& zone) {
+  constexpr int kMostSteps = 8;
+  // Below this (metres) the forward map of the estimate is the point.
+  constexpr double kArrived = 1e-11;
+  const GeodeticPair target = ZoneInverse(plane, zone);
+  GeodeticPair estimate = target;
+  for (int step = 0; step < kMostSteps; ++step) {
+    const PlanePair forward = ZoneForward(estimate, zone);
+    if (std::hypot(forward.easting - plane.easting,
+                   forward.northing - plane.northing) <= kArrived) {
+      break;
+    }
+    const GeodeticPair back = ZoneInverse(forward, zone);
+    estimate.longitude_degrees +=
+        target.longitude_degrees - back.longitude_degrees;
+    estimate.latitude_degrees += target.latitude_degrees - back.latitude_degrees;
+  }
+  return estimate;
+}
+
 std::vector<Point3> ProjectToZone(const std::vector<GeodeticPoint>& geodetic,
                                   const Zone& zone) {
   std::vector<Point3> projected;

@@ -166,6 +166,11 @@ void OutputFile::Fail(const std::string& reason) const {
 }
 
 void OutputFile::Write(const std::string& text) {
+  Append(text);
+  Finish();
+}
+
+void OutputFile::Append(const std::string& text) {
   if (written_ || descriptor_ < 0) Fail("written twice");
   const char* next = text.data();
   std::size_t left = text.size();
@@ -178,6 +183,10 @@ void OutputFile::Write(const std::string& text) {
     next += count;
     left -= static_cast<std::size_t>(count);
   }
+}
+
+void OutputFile::Finish() {
+  if (written_ || descriptor_ < 0) Fail("written twice");
   // A regular file is synced before it replaces anything; a FIFO or a
   // device has nothing to sync.
   if (!temporary_.empty() && ::fsync(descriptor_) != 0) {

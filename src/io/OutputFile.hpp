@@ -49,6 +49,10 @@ class OutputFile {
   // Writes the whole text, then syncs and closes the file. Once only.
   // Throws Error as above.
   void Write(const std::string& text);
+  // The same in pieces, for an output written as it is made: Append each
+  // piece, then Finish once (sync and close). Throws Error as above.
+  void Append(const std::string& text);
+  void Finish();
 
   // Throws Error as above when Commit would fail for want of permission:
   // a file of another user in a sticky directory. Call it for every output
