@@ -1,6 +1,7 @@
 #include "statistics/BlunderTest.hpp"
 
 #include <Eigen/Cholesky>
+#include <Eigen/LU>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -178,6 +179,20 @@ Eigen::Vector2d GroupSums(const std::vector<Eigen::Vector3d>& e) {
   return sums;
 }
 
+// At least `count` standard normal deviates, the same in every run (a
+// fixed seed: a document always gives the same report), drawn once for
+// the process and grown on demand.
+const std::vector<double>& StandardNormals(std::size_t count) {
+  static std::vector<double> normals;
+  static std::mt19937_64 random(0x68656c6d657274ULL);
+  static std::normal_distribution<double> normal;
+  if (normals.size() < count) {
+    normals.reserve(count);
+    while (normals.size() < count) normals.push_back(normal(random));
+  }
+  return normals;
+}
+
 // The critical |w| of each group for this design: the quantile of the
 // group's largest |w| over simulated noise sets at the group's share of
 // the set level (see the header).
@@ -187,15 +202,16 @@ std::pair<double, double> SimulatedCriticalW(
     const ComponentsWithoutPoint& without_point, double height_ratio,
     double plan_share, double height_share) {
   const std::size_t n = designs.size();
-  std::mt19937_64 random(0x68656c6d657274ULL);  // fixed: one report a document
-  std::normal_distribution<double> normal;
+  const std::vector<double>& noise = StandardNormals(3 * n * kSimulations);
+  const double* next = noise.data();
+  const Eigen::Matrix2d without_inverse = without_point.system.inverse();
   std::vector<double> plan_maxima(kSimulations);
   std::vector<double> height_maxima(kSimulations);
   std::vector<Eigen::Vector3d> e(n);
   for (int k = 0; k < kSimulations; ++k) {
     Eigen::Matrix<double, 7, 1> projection = Eigen::Matrix<double, 7, 1>::Zero();
-    for (std::size_t i = 0; i < n; ++i) {
-      e[i] = {normal(random), normal(random), height_ratio * normal(random)};
+    for (std::size_t i = 0; i < n; ++i, next += 3) {
+      e[i] = {next[0], next[1], height_ratio * next[2]};
       projection += hat_rows[i] * e[i];
     }
     for (std::size_t i = 0; i < n; ++i) {
@@ -206,8 +222,13 @@ std::pair<double, double> SimulatedCriticalW(
     double height_max = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
       if (!designs[i].testable) continue;
-      const Eigen::Vector2d judging = JudgingComponents(
-          e[i], designs[i], group_sums, without_point, nullptr);
+      // JudgingComponents with the system's inverse taken once.
+      const Eigen::Vector3d weighted = designs[i].block_inverse * e[i];
+      const Eigen::Vector2d own(e[i](0) * weighted(0) + e[i](1) * weighted(1),
+                                e[i](2) * weighted(2));
+      const Eigen::Vector2d judging =
+          (without_inverse * (group_sums - own).cwiseMax(0.0))
+              .cwiseMax(kSmallestSigma0 * kSmallestSigma0);
       const Eigen::Vector3d variance =
           ResidualVariance(designs[i], judging(0), judging(1));
       const Eigen::Vector3d w =
