@@ -5,6 +5,8 @@
 // guards against.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <future>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -223,8 +225,25 @@ TEST_F(HostileTest, SignalsRemoveTheTemporaries) {
               fifo.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
-    // A writer that holds the FIFO open without writing.
-    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    // A writer that holds the FIFO open without writing. Its open waits
+    // for the reader; a child that never reads must not block the test:
+    // after 20 s the child is killed and the FIFO opened for reading here,
+    // which ends the wait. Regression: under an injected fault the test
+    // blocked forever in this open.
+    std::future<int> opened = std::async(std::launch::async, [&fifo] {
+      return ::open(fifo.c_str(), O_WRONLY);
+    });
+    if (opened.wait_for(std::chrono::seconds(20)) !=
+        std::future_status::ready) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+      const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+      const int stuck = opened.get();
+      if (stuck >= 0) ::close(stuck);
+      if (reader >= 0) ::close(reader);
+      FAIL() << "helmert-report never opened the FIFO for reading";
+    }
+    const int writer = opened.get();
     ASSERT_GE(writer, 0);
     for (int wait = 0; wait < 200 && Temporaries().size() < 2; ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

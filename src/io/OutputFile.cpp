@@ -16,6 +16,10 @@ namespace helmert {
 
 namespace {
 
+// Called after each rename of CommitAll, for tests that inject a signal
+// there.
+void (*commit_hook)(int) = nullptr;
+
 // As the kernel allows before ELOOP.
 constexpr int kMostLinksFollowed = 40;
 
@@ -87,13 +91,44 @@ mode_t DefaultMode() {
   return 0666 & ~mask;
 }
 
+// Whether the file is the one the process's standard output or standard
+// error writes to.
+bool IsStandardStreamFile(const struct stat& status) {
+  for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat own;
+    if (::fstat(stream, &own) == 0 && own.st_dev == status.st_dev &&
+        own.st_ino == status.st_ino) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
-  if (!FollowLinks(target_)) Fail(std::strerror(errno));
+  // What the path names, as the kernel resolves it: /dev/stdout, a link to
+  // /proc/self/fd/1, is a pipe or a terminal or the file the shell
+  // redirected to, not a path to rebuild from the link's text.
+  struct stat named;
+  const bool names_existing = ::stat(path_.c_str(), &named) == 0;
+  if (names_existing && !S_ISREG(named.st_mode) && !S_ISDIR(named.st_mode)) {
+    target_ = path_;
+  } else if (!FollowLinks(target_)) {
+    Fail(std::strerror(errno));
+  }
   struct stat status;
   const bool exists = ::stat(target_.c_str(), &status) == 0;
   if (exists && S_ISDIR(status.st_mode)) Fail(std::strerror(EISDIR));
+  if (exists && S_ISREG(status.st_mode) && IsStandardStreamFile(status)) {
+    // The file the console goes to (tool OUT /dev/stdout > log.txt):
+    // renaming over it would lose the console, so the text is appended to
+    // it when committed, after the console.
+    descriptor_ = ::open(target_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (descriptor_ < 0) Fail(std::strerror(errno));
+    after_console_ = true;
+    return;
+  }
   if (exists && !S_ISREG(status.st_mode)) {
     // A FIFO, a device or a terminal: written in place. Opened without
     // waiting, so that a FIFO nobody reads is refused instead of blocking
@@ -138,6 +173,29 @@ OutputFile::~OutputFile() {
   ReleaseTemporary(slot_);
 }
 
+SignalsHeld::SignalsHeld() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaddset(&held, signal_number);
+  }
+  sigprocmask(SIG_BLOCK, &held, &previous_);
+}
+
+SignalsHeld::~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+void CommitAll(const std::vector<OutputFile*>& outputs) {
+  for (OutputFile* output : outputs) output->CheckReplaceable();
+  if (commit_hook != nullptr) commit_hook(-1);
+  const SignalsHeld held;
+  for (std::size_t k = 0; k < outputs.size(); ++k) {
+    outputs[k]->Commit();
+    if (commit_hook != nullptr) commit_hook(static_cast<int>(k));
+  }
+}
+
+void SetCommitHookForTests(void (*hook)(int)) { commit_hook = hook; }
+
 void RemoveTemporariesOnSignals() {
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     std::signal(signal_number, RemoveTemporariesAndDie);
@@ -172,6 +230,14 @@ void OutputFile::Write(const std::string& text) {
 
 void OutputFile::Append(const std::string& text) {
   if (written_ || descriptor_ < 0) Fail("written twice");
+  if (after_console_) {
+    pending_ += text;
+    return;
+  }
+  WriteAll(text);
+}
+
+void OutputFile::WriteAll(const std::string& text) {
   const char* next = text.data();
   std::size_t left = text.size();
   while (left > 0) {
@@ -187,6 +253,10 @@ void OutputFile::Append(const std::string& text) {
 
 void OutputFile::Finish() {
   if (written_ || descriptor_ < 0) Fail("written twice");
+  if (after_console_) {
+    written_ = true;  // written when committed, after the console
+    return;
+  }
   // A regular file is synced before it replaces anything; a FIFO or a
   // device has nothing to sync.
   if (!temporary_.empty() && ::fsync(descriptor_) != 0) {
@@ -202,6 +272,16 @@ void OutputFile::Finish() {
 
 void OutputFile::Commit() {
   if (!written_) Fail("nothing written");
+  if (after_console_) {
+    if (committed_) return;
+    WriteAll(pending_);
+    std::string().swap(pending_);
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    if (::close(descriptor) != 0) Fail(std::strerror(errno));
+    committed_ = true;
+    return;
+  }
   if (temporary_.empty() || committed_) return;
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
     Fail(std::strerror(errno));

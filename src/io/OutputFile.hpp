@@ -11,17 +11,23 @@
 //
 // A target that is a symbolic link is followed: the file it resolves to is
 // replaced and the link stays. A target that exists and is not a regular
-// file (a FIFO, a character device such as /dev/null or a terminal,
-// /dev/stdout) is written directly, as a shell redirection would, with no
-// temporary file and no rename; a FIFO that nobody reads within a second
-// is refused.
+// file as the kernel resolves the path (a FIFO, a pipe, a character device
+// such as /dev/null or a terminal; /dev/stdout when it is one of these) is
+// written directly, as a shell redirection would, with no temporary file
+// and no rename; a FIFO that nobody reads within a second is refused. A
+// target that is the file the process's own standard output or error
+// writes to (tool /dev/stdout > log.txt) is appended to when committed,
+// after the console, never renamed over.
 //
 // SIGINT, SIGTERM and SIGHUP remove the run's temporary files before the
 // run ends (RemoveTemporariesOnSignals). Only SIGKILL (or a power cut) can
 // leave one behind: a file named .helmert-XXXXXX beside the target.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
+#include <vector>
 
 namespace helmert {
 
@@ -67,6 +73,7 @@ class OutputFile {
 
  private:
   void Fail(const std::string& reason) const;
+  void WriteAll(const std::string& text);
   std::string path_;       // as given, for messages
   std::string target_;     // the file replaced: path_ with links followed
   std::string temporary_;  // empty when the target is written directly
@@ -74,7 +81,34 @@ class OutputFile {
   bool written_ = false;
   bool committed_ = false;
   int slot_ = -1;  // in the signal handler's table
+  // The target is the file the process's standard output or error writes
+  // to: the text waits in `pending_` and is appended when committed.
+  bool after_console_ = false;
+  std::string pending_;
 };
+
+// SIGINT, SIGTERM and SIGHUP held (blocked) for the object's life: a signal
+// that arrives meanwhile is delivered when it ends.
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// Replaces every written output's target, all or none: each checked
+// replaceable first, then the renames with the signals held from the first
+// to the last, so that a signal lands before or after the whole commit.
+void CommitAll(const std::vector<OutputFile*>& outputs);
+
+// For tests: a function called by CommitAll before its first rename (with
+// -1, the signals not yet held) and after each rename (with its index): a
+// place to raise a signal at every point of the commit.
+void SetCommitHookForTests(void (*hook)(int));
 
 // Whether two paths name the same existing file (same device and inode, so
 // symbolic links, hard links and other spellings count).

@@ -237,12 +237,14 @@ void RunHelmertReport(const ReportArguments& arguments, std::ostream& out) {
   // All or none: every output checked before the first is renamed, and the
   // report on the console before any: a report that did not reach it is a
   // failed run.
+  std::vector<OutputFile*> files;
   for (const std::unique_ptr<OutputFile>& output : outputs) {
     output->CheckReplaceable();
+    files.push_back(output.get());
   }
   out << FormatTextReport(report);
   RequireWritten(out);
-  for (const std::unique_ptr<OutputFile>& output : outputs) output->Commit();
+  CommitAll(files);
 }
 
 }  // namespace helmert

@@ -554,10 +554,11 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
   }
   if (output_file) output_file->Finish();
   // All or none: every output checked before any replaces its target.
-  if (output_file) output_file->CheckReplaceable();
-  if (geojson_file) geojson_file->CheckReplaceable();
-  if (output_file) output_file->Commit();
-  if (geojson_file) geojson_file->Commit();
+  std::vector<OutputFile*> files;
+  if (output_file) files.push_back(output_file.get());
+  if (geojson_file) files.push_back(geojson_file.get());
+  RequireWritten(out);
+  CommitAll(files);
 
   std::string line_out = "helmert-transform: " + std::to_string(count) +
                          (count == 1 ? " point" : " points") +
