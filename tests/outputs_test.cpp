@@ -96,6 +96,26 @@ INSTANTIATE_TEST_SUITE_P(
                    "name,easting,northing,height\nBM01,448507.7163,", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --version names the tool, its version and the libraries it was built
+// with; helmert-fit keeps its silent status 1 for any argument count but
+// two.
+TEST(Version, EveryToolButTheFitSaysIt) {
+  for (const char* tool : {HELMERT_REPORT_EXECUTABLE, HELMERT_CONTROL_EXECUTABLE,
+                           HELMERT_TRANSFORM_EXECUTABLE}) {
+    const ProcessResult run = testing::RunProgram(tool, {"--version"});
+    EXPECT_EQ(run.exit_status, 0) << tool;
+    const std::string name = std::filesystem::path(tool).filename().string();
+    EXPECT_EQ(run.out.rfind(name + " 0.1 (Ceres ", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find(", Eigen "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(", PROJ "), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
+  }
+  const ProcessResult fit =
+      testing::RunProgram(HELMERT_FIT_EXECUTABLE, {"--version"});
+  EXPECT_EQ(fit.exit_status, 1);
+  EXPECT_EQ(fit.out + fit.err, "");
+}
+
 // --- All or none under a signal -------------------------------------------
 
 int signal_after = -2;  // the commit hook's point to raise SIGTERM at

@@ -33,6 +33,8 @@ const char kControlHelp[] =
     "PROJ's database:\n"
     "                            writes its central meridian and scale "
     "factor\n"
+    "  --version                 the version and the libraries it was built "
+    "with\n"
     "  -h, --help                this text\n";
 
 namespace {
@@ -70,6 +72,10 @@ ControlArguments ParseControlArguments(
     const std::string& argument = arguments[k];
     if (argument == "--help" || argument == "-h") {
       parsed.help = true;
+      return parsed;
+    }
+    if (argument == "--version") {
+      parsed.version = true;
       return parsed;
     }
     const ValuedOption* option = nullptr;

@@ -26,6 +26,7 @@ class ControlUsageError : public Error {
 
 struct ControlArguments {
   bool help = false;  // --help or -h
+  bool version = false;  // --version
   std::string wgs84_path;
   std::string grid_path;
   std::string control_path;

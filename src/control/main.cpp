@@ -1,6 +1,6 @@
 // helmert-control WGS84.csv GRID.csv CONTROL.json [--central-meridian DEG]
 //
-// Exit status: 0 success (also for --help); 1 wrong usage (the problem and
+// Exit status: 0 success (also for --help and --version); 1 wrong usage (the problem and
 // the usage line on standard error); 2 a failed run (one line on standard
 // error, the control-point document not touched).
 #include <iostream>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "control/ControlRun.hpp"
+#include "common/Version.hpp"
 #include "io/Streams.hpp"
 
 int main(int argc, char** argv) {
@@ -26,6 +27,11 @@ int main(int argc, char** argv) {
     // A closed pipe or a file-size limit is a write error reported in the
     // run's one line, not a death; an interrupt removes the temporaries.
     helmert::PrepareProcess();
+    if (arguments.version) {
+      std::cout << "helmert-control " << helmert::kVersionLine << "\n";
+      helmert::RequireWritten(std::cout);
+      return 0;
+    }
     if (arguments.help) {
       std::cout << helmert::kControlHelp;
       helmert::RequireWritten(std::cout);

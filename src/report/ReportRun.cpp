@@ -108,6 +108,10 @@ ReportArguments ParseReportArguments(
       parsed.help = true;
       return parsed;
     }
+    if (argument == "--version") {
+      parsed.version = true;
+      return parsed;
+    }
     std::string* target = nullptr;
     std::string name;
     std::string value;

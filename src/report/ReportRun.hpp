@@ -45,6 +45,8 @@ inline constexpr char kReportHelp[] =
     "against it\n"
     "  --sigma-height M             the same of a height (goes with "
     "--sigma-plan)\n"
+    "  --version                    the version and the libraries it was "
+    "built with\n"
     "  -h, --help                   this text\n";
 
 // Wrong usage of the command line (exit status 1).
@@ -55,6 +57,7 @@ class UsageError : public Error {
 
 struct ReportArguments {
   bool help = false;  // --help or -h: print kReportHelp, nothing else
+  bool version = false;  // --version: the version line, nothing else
   std::string control_path;
   std::string result_path;
   // The control-point document RESULT was fitted on: CONTROL's points are

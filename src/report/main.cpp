@@ -1,6 +1,6 @@
 // helmert-report CONTROL.json RESULT.json [--svg PLOT.svg] [--json REPORT.json]
 //
-// Exit status: 0 success (also for --help); 1 wrong usage (the problem and
+// Exit status: 0 success (also for --help and --version); 1 wrong usage (the problem and
 // the usage line on standard error); 2 a failed run (one line on standard
 // error, nothing on standard output, no output file touched).
 #include <iostream>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Version.hpp"
 #include "io/Streams.hpp"
 #include "report/ReportRun.hpp"
 
@@ -25,6 +26,11 @@ int main(int argc, char** argv) {
     // A closed pipe or a file-size limit is a write error reported in the
     // run's one line, not a death; an interrupt removes the temporaries.
     helmert::PrepareProcess();
+    if (arguments.version) {
+      std::cout << "helmert-report " << helmert::kVersionLine << "\n";
+      helmert::RequireWritten(std::cout);
+      return 0;
+    }
     if (arguments.help) {
       std::cout << helmert::kReportHelp;
       helmert::RequireWritten(std::cout);

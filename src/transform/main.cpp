@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <Eigen/Core>
-
+#include "common/Version.hpp"
 #include "io/Streams.hpp"
 #include "transform/TransformRun.hpp"
 
@@ -31,9 +30,7 @@ int main(int argc, char** argv) {
       if (arguments.help) {
         std::cout << helmert::kTransformHelp;
       } else {
-        std::cout << "helmert-transform " HELMERT_VERSION " (Eigen "
-                  << EIGEN_WORLD_VERSION << "." << EIGEN_MAJOR_VERSION << "."
-                  << EIGEN_MINOR_VERSION << ")\n";
+        std::cout << "helmert-transform " << helmert::kVersionLine << "\n";
       }
       helmert::RequireWritten(std::cout);
       return 0;
