@@ -48,11 +48,17 @@ int main(int argc, char** argv) {
       "| document | n | zone-origin fit: iterations, s, SSR / min, T_z off "
       "(m) | tool's fit: iterations, s, short by (sd), closed form used |\n"
       "|---|---:|---|---|\n");
+  // The header stays on the screen whatever a document does below.
+  std::fflush(stdout);
   for (int k = 1; k < argc; ++k) {
+   try {
     const helmert::ControlPoints points = helmert::ParseControlPointDocument(
         helmert::ReadTextFile(argv[k]), argv[k]);
-    const std::vector<Point3> projected = helmert::ProjectToZone(
-        points.source, helmert::SelectCentralMeridian(points.source));
+    // The zone helmert-fit uses: the document's meridian and scale factor
+    // when it names them. Regression: the mean-longitude zone was taken
+    // for every document, and a grid of another zone aborted the run.
+    const std::vector<Point3> projected =
+        helmert::ProjectToZone(points.source, helmert::ZoneOf(points));
 
     const std::vector<helmert::PointPair> pairs =
         helmert::MakePointPairs(projected, points.destination);
@@ -81,6 +87,11 @@ int main(int argc, char** argv) {
                 SumOfSquares(origin, projected, points.destination) / minimum,
                 origin.T_z - exact.T_z, fit.iterations, Seconds(middle, end),
                 fit.excess_deviations, fit.exact_minimum_used ? "yes" : "no");
+   } catch (const std::exception& error) {
+    // A document that helmert-fit refuses: its row says why.
+    std::printf("| %s | | refused: %s | |\n", argv[k], error.what());
+   }
+   std::fflush(stdout);
   }
   return 0;
 }
