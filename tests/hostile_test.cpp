@@ -136,6 +136,40 @@ TEST_F(HostileTest, WriteControlCopiesTheDocumentsOwnText) {
   EXPECT_EQ(written, expected);
 }
 
+// A member given twice inside "define" counts once, its first occurrence,
+// for the fit and for the copy alike: the one reader yields both the
+// points and the spans the copy cuts. Regression: two readers followed the
+// document, and nothing tested that they picked the same occurrence.
+TEST_F(HostileTest, WriteControlCutsTheMembersTheFitRead) {
+  const std::string text =
+      "{\"define\": {\"note\": {\"srcpoints\": [0, 0, 0]},\n"
+      "  \"srcpoints\": [110.4077229, 38.8038589, 1310.71, 110.5226901, "
+      "38.5898447, 1335.113, 110.2137518, 38.7108775, 1329.847, 110.5012661, "
+      "38.7718185, 1321.199],\n"
+      "  \"names\": [\"A\", \"B\", \"C\", \"D\"],\n"
+      "  \"despoints\": [448507.717, 4296938.845, 1368.157, 458370.616, "
+      "4273122.809, 1392.617, 431569.611, 4286743.807, 1387.461, 456613.965, "
+      "4293333.515, 1378.61],\n"
+      "  \"srcpoints\": [1, 2, 3],\n  \"names\": [\"X\"],\n"
+      "  \"despoints\": {\"deeper\": [[4, 5, 6]]}}}\n";
+  const std::string control = directory_.Path("twice.json");
+  WriteFile(control, text);
+  const std::string result = directory_.Path("r.json");
+  ASSERT_EQ(RunProgram(kFit, {control, result}).exit_status, 0);
+  const std::string copy = directory_.Path("copy.json");
+  const ProcessResult run = RunProgram(
+      kReport, {control, result, "--without", "B", "--write-control", copy});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  std::string expected = text;
+  for (const std::string& cut :
+       {std::string(", 110.5226901, 38.5898447, 1335.113"),
+        std::string(", \"B\""),
+        std::string(", 458370.616, 4273122.809, 1392.617")}) {
+    expected.erase(expected.find(cut), cut.size());
+  }
+  EXPECT_EQ(ReadFile(copy), expected);
+}
+
 // --- Every stream checked ------------------------------------------------
 
 struct StreamCase {

@@ -22,6 +22,13 @@ namespace {
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
+// Where each element of an array stands in the text: its first byte and
+// the byte after it.
+struct ArraySpans {
+  std::vector<std::size_t> starts;
+  std::vector<std::size_t> ends;
+};
+
 // What the reader keeps of one member of "define" ("srcpoints",
 // "despoints", "names"): whether it is there, whether it is an array, its
 // element count, the first element of the wrong kind, and the elements.
@@ -32,23 +39,35 @@ struct ListSeen {
   std::size_t first_wrong = kNone;      // index of the first wrong element
   double pending[3] = {0.0, 0.0, 0.0};  // the triple being read
   std::vector<std::string> strings;     // "names"
+  ArraySpans spans;  // of the elements, when the copy needs them
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 };
 
-// RapidJSON's SAX handler for the control-point document: follows the
-// structure and collects the two number lists (and the names when asked)
-// straight into vectors, without a DOM. It only records what it sees; the
-// checks are made afterwards, in the order and with the messages of the
-// document's rules. Of a name that occurs twice in one object the first
-// occurrence counts, as FindMember does.
+// RapidJSON's SAX handler for the control-point document, the one reader
+// of it: follows the structure and collects the two number lists (and the
+// names when asked) straight into vectors, without a DOM, and, for a copy
+// of the document, where each element of those lists stands in the text
+// and where define's last member ends (from the stream's position after
+// each value), so that the copy and the values cannot disagree. It only
+// records what it sees; the checks are made afterwards, in the order and
+// with the messages of the document's rules. Of a name that occurs twice in
+// one object the first occurrence counts, as FindMember does; it follows
+// the structure without recursion (the parser is iterative), at any depth
+// of other members.
 class ControlDocumentReader
     : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>,
                                           ControlDocumentReader> {
  public:
   enum class Kind { kScalar, kNumber, kString, kObject, kArray };
 
-  ControlDocumentReader(bool read_names, std::size_t expected_points)
-      : read_names_(read_names) {
+  using Stream =
+      rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream>;
+
+  // With `text` and `stream` (the stream the parser reads `text` from), the
+  // spans are recorded too.
+  ControlDocumentReader(bool read_names, std::size_t expected_points,
+                        const char* text = nullptr, Stream* stream = nullptr)
+      : read_names_(read_names), text_(text), stream_(stream) {
     source_points.reserve(expected_points);
     destination_points.reserve(expected_points);
   }
@@ -71,6 +90,7 @@ class ControlDocumentReader
     ++depth_;
     return true;
   }
+  std::size_t define_last_end = 0;  // after the last member value of define
   bool Key(const char* text, rapidjson::SizeType length, bool) {
     if (depth_ == 1 || depth_ == define_depth_) key_.assign(text, length);
     return true;
@@ -122,6 +142,15 @@ class ControlDocumentReader
 
   // Every value, scalar or the start of a container, at the current depth.
   bool Value(Kind kind) {
+    const bool scalar = kind != Kind::kObject && kind != Kind::kArray;
+    if (stream_ != nullptr && scalar) {
+      const std::size_t end = stream_->Tell();
+      if (list_ != nullptr && depth_ == list_depth_) {
+        list_->spans.ends.push_back(end);
+        list_->spans.starts.push_back(ScalarStart(end));
+      }
+      if (depth_ == define_depth_) define_last_end = end;
+    }
     if (depth_ == 0) {
       root_is_object = kind == Kind::kObject;
     } else if (list_ != nullptr && depth_ == list_depth_) {
@@ -164,11 +193,40 @@ class ControlDocumentReader
   bool Leave() {
     --depth_;
     if (list_ != nullptr && depth_ < list_depth_) list_ = nullptr;
+    // The parser reports the end of a container before it takes the
+    // bracket.
+    if (stream_ != nullptr && depth_ == define_depth_) {
+      define_last_end = stream_->Tell() + 1;
+    }
     if (depth_ < define_depth_) define_depth_ = -1;
     return true;
   }
 
+  // The first byte of the scalar that ends at `end`: the start of its
+  // token, found backwards (a string from its unescaped opening quote).
+  std::size_t ScalarStart(std::size_t end) const {
+    const char* text = text_;
+    std::size_t at = end;
+    if (at > 0 && text[at - 1] == '"') {
+      --at;
+      for (;;) {
+        while (at > 0 && text[at - 1] != '"') --at;
+        // A quote escaped by an odd number of backslashes is not the start.
+        std::size_t slashes = 0;
+        while (at >= 2 + slashes && text[at - 2 - slashes] == '\\') ++slashes;
+        --at;
+        if (slashes % 2 == 0) return at;
+      }
+    }
+    while (at > 0 && std::strchr("0123456789+-.eEtruefalsn", text[at - 1])) {
+      --at;
+    }
+    return at;
+  }
+
   const bool read_names_;
+  const char* const text_;  // the text the stream reads, for the spans
+  Stream* const stream_;
   int depth_ = 0;          // containers open
   int define_depth_ = -1;  // depth of the first "define" object's members
   std::string key_;        // the last key at depth 1 or in "define"
@@ -232,118 +290,6 @@ std::vector<std::string> PointNames(ListSeen& seen, std::size_t count,
   return std::move(seen.strings);
 }
 
-// Where each element of an array stands in the text: its first byte and
-// the byte after it.
-struct ArraySpans {
-  std::vector<std::size_t> starts;
-  std::vector<std::size_t> ends;
-};
-
-// RapidJSON's SAX handler that finds, in an accepted control-point
-// document, the spans of the elements of "define"'s "srcpoints",
-// "despoints" and "names" and the end of "define"'s last member, from the
-// stream's position after each value. It follows the structure without
-// recursion (the parser is iterative), at any depth of other members.
-class SpanReader
-    : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SpanReader> {
- public:
-  using Stream =
-      rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream>;
-
-  bool Default() { return Value(); }
-  bool String(const char*, rapidjson::SizeType, bool) { return Value(); }
-  bool StartObject() { return Open(); }
-  bool StartArray() { return Open(); }
-  bool EndObject(rapidjson::SizeType) { return Close(); }
-  bool EndArray(rapidjson::SizeType) { return Close(); }
-  bool Key(const char* text, rapidjson::SizeType length, bool) {
-    if (depth_ == 1 || depth_ == define_depth_) key_.assign(text, length);
-    return true;
-  }
-
-  Stream* stream = nullptr;
-  ArraySpans source;
-  ArraySpans destination;
-  ArraySpans names;
-  bool names_present = false;
-  std::size_t define_last_end = 0;  // after the last member value of define
-
- private:
-  // A scalar: an element of a collected list, or a member of define.
-  bool Value() {
-    const std::size_t end = stream->Tell();
-    if (list_ != nullptr && depth_ == list_depth_) {
-      list_->ends.push_back(end);
-      list_->starts.push_back(ScalarStart(end));
-    }
-    if (depth_ == define_depth_) define_last_end = end;
-    return true;
-  }
-  // The first byte of the scalar that ends at `end`: the start of its
-  // token, found backwards (a string from its unescaped opening quote).
-  std::size_t ScalarStart(std::size_t end) const {
-    const char* text = stream_text_;
-    std::size_t at = end;
-    if (at > 0 && text[at - 1] == '"') {
-      --at;
-      for (;;) {
-        while (at > 0 && text[at - 1] != '"') --at;
-        // A quote escaped by an odd number of backslashes is not the start.
-        std::size_t slashes = 0;
-        while (at >= 2 + slashes && text[at - 2 - slashes] == '\\') ++slashes;
-        --at;
-        if (slashes % 2 == 0) return at;
-      }
-    }
-    while (at > 0 && std::strchr("0123456789+-.eEtruefalsn", text[at - 1])) {
-      --at;
-    }
-    return at;
-  }
-  bool Open() {
-    if (depth_ == 1 && key_ == "define" && !define_seen_) {
-      define_seen_ = true;
-      define_depth_ = 2;
-    } else if (depth_ == define_depth_ && list_ == nullptr) {
-      ArraySpans* list = key_ == "srcpoints" && !source_seen_ ? &source
-                         : key_ == "despoints" && !destination_seen_
-                             ? &destination
-                         : key_ == "names" && !names_present ? &names
-                                                             : nullptr;
-      if (list == &source) source_seen_ = true;
-      if (list == &destination) destination_seen_ = true;
-      if (list == &names) names_present = true;
-      if (list != nullptr) {
-        list_ = list;
-        list_depth_ = depth_ + 1;
-      }
-    }
-    ++depth_;
-    return true;
-  }
-  bool Close() {
-    --depth_;
-    if (list_ != nullptr && depth_ < list_depth_) list_ = nullptr;
-    // The parser reports the end of a container before it takes the
-    // bracket.
-    if (depth_ == define_depth_) define_last_end = stream->Tell() + 1;
-    if (depth_ < define_depth_) define_depth_ = -1;
-    return true;
-  }
-
- public:
-  const char* stream_text_ = nullptr;  // the text the stream reads
-
- private:
-  int depth_ = 0;
-  int define_depth_ = -1;
-  bool define_seen_ = false;
-  bool source_seen_ = false;
-  bool destination_seen_ = false;
-  std::string key_;
-  ArraySpans* list_ = nullptr;
-  int list_depth_ = -1;
-};
 
 }  // namespace
 
@@ -440,15 +386,20 @@ ControlPoints ParseControlPointDocument(const std::string& text,
 std::string ControlDocumentWithout(const std::string& text,
                                    const std::string& path,
                                    const std::vector<bool>& drop) {
-  SpanReader spans;
   JsonReader parser;
   rapidjson::MemoryStream bytes(text.data(), text.size());
-  rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream>
-      input(bytes);
-  spans.stream = &input;
-  spans.stream_text_ = text.data();
-  parser.Parse<rapidjson::kParseIterativeFlag>(input, spans);
+  ControlDocumentReader::Stream input(bytes);
+  ControlDocumentReader reader(/*read_names=*/true, 0, text.data(), &input);
+  parser.Parse<rapidjson::kParseIterativeFlag>(input, reader);
   ThrowIfParseError(parser, path);
+  struct {
+    const ArraySpans& source;
+    const ArraySpans& destination;
+    const ArraySpans& names;
+    bool names_present;
+    std::size_t define_last_end;
+  } spans{reader.source_.spans, reader.destination_.spans,
+          reader.names_.spans, reader.names_.present, reader.define_last_end};
   // The byte ranges to cut: each dropped element with the separator before
   // it, from the end of the element before; a dropped element with no kept
   // one before it, from its start to the start of the element after.
