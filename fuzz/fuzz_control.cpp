@@ -21,9 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size < 1) return 0;
   const bool wgs84 = (data[0] & 1) != 0;
-  const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+  // The second bit: the text taken as GBK (iconv), as --encoding GBK does;
+  // UTF-16 with a byte-order mark is decoded whatever the bit.
+  const bool gbk = (data[0] & 2) != 0;
+  const std::string raw(reinterpret_cast<const char*>(data + 1), size - 1);
   std::vector<helmert::ListedPoint> points;
   try {
+    const std::string text =
+        helmert::DecodeListText(raw, gbk ? "GBK" : "", "fuzz.csv");
     points = wgs84 ? helmert::ReadWgs84Points(text, "fuzz.csv")
                    : helmert::ReadGridPoints(text, "fuzz.csv");
   } catch (const helmert::Error&) {

@@ -4,6 +4,7 @@
 // from the bundled CSV example to the same result as the JSON example.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -227,7 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "\"easting\" and \"northing\""},
         RefusedListCase{"NoLatitude", true, "name,lon,h\nA,1,2\n",
                         "f.csv:1: no column for the latitude (a header "
-                        "\"lat\" or \"latitude\")"},
+                        "\"lat\", \"latitude\", \"lat_wgs84\" or "
+                        "\"latitude_wgs84\")"},
         RefusedListCase{"TwoHeightColumns", true,
                         "name,lat,lon,h,height\nA,1,2,3,4\n",
                         "f.csv:1: columns \"h\" and \"height\" both name the "
@@ -243,19 +245,201 @@ INSTANTIATE_TEST_SUITE_P(
                         "f.csv:2: column \"lat\": \"38:60:00\" has 60 or more "
                         "minutes"},
         RefusedListCase{"LatitudeBeyond90", true, "name,lat,lon,h\nA,95,1,2\n",
-                        "f.csv:2: column \"lat\": \"95\" is outside [-90, 90]"},
+                        "f.csv:2: column \"lat\": \"95\" is not strictly "
+                        "between -90 and 90"},
         RefusedListCase{"DecimalCommaInACommaFile", false,
-                        "name,e,n,h\nA,1,2,3,4\nB,\"1,5\",2,3\n",
+                        "name,e,n,h\nA,1,2,3\nB,\"1,5\",2,3\n",
                         "f.csv:3: column \"e\": \"1,5\" is not a number"},
         RefusedListCase{"MissingField", false, "name,e,n,h\nA,1,2\n",
-                        "f.csv:2: column \"h\": missing (the line has 3 "
-                        "fields)"},
+                        "f.csv:2: the line has 3 fields, the header 4"},
         RefusedListCase{"NoName", false, "name,e,n,h\n,1,2,3\n",
                         "f.csv:2: column \"name\": the point has no name"},
         RefusedListCase{"NameNotUtf8", false, "name,e,n,h\n\xFF\xFE,1,2,3\n",
                         "f.csv:2: column \"name\": the name is not UTF-8 "
-                        "text"}),
+                        "text (a list saved as GBK or Latin-1? give "
+                        "helmert-control --encoding GBK or --encoding "
+                        "LATIN1)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// --- What a list says, read exactly or refused ----------------------------
+// Each case below was read silently wrong, or refused with a cause that
+// sent the user the wrong way, before: a value taken by position, a row's
+// columns shifted, a sign doubled, a decimal mark mixed, a range left to
+// helmert-fit, an encoding or header not recognised.
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, RefusedListTest,
+    ::testing::Values(
+        // The README's own "38 48 13.89204 N" in a space-separated list is
+        // four fields, not one angle: read as longitude 48, latitude 38.
+        RefusedListCase{"SpaceSeparatedSexagesimal", true,
+                        "name lat lon h\nBM01 38 48 13.89204 N 110 24 27.8 E "
+                        "1310.71\n",
+                        "f.csv:2: the line has 10 fields, the header 4"},
+        RefusedListCase{"UnquotedDecimalCommas", false,
+                        "name,e,n,h\nBM01,448507,717,4296938,845,1368,157\n",
+                        "f.csv:2: the line has 7 fields, the header 4: decimal "
+                        "commas in a comma-separated list? quote such numbers "
+                        "(\"1368,157\") or separate the fields with "
+                        "semicolons"},
+        RefusedListCase{"CommaInAName", false,
+                        "name,e,n,h\nGPS,02,448507.717,4296938.845,1368.157\n",
+                        "f.csv:2: the line has 5 fields, the header 4: decimal "
+                        "commas in a comma-separated list? quote such numbers "
+                        "(\"1368,157\") or separate the fields with "
+                        "semicolons"},
+        RefusedListCase{"FieldMissing", false, "name;e;n;h\nA;1;2\n",
+                        "f.csv:2: the line has 3 fields, the header 4"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Angles, RefusedListTest,
+    ::testing::Values(
+        RefusedListCase{"MinutesWithoutDegrees", true,
+                        "name,lat,lon,h\nA,48'13.89204\",110.4,1\n",
+                        "f.csv:2: column \"lat\": \"48'13.89204\"\" has "
+                        "minutes but no degrees (write 0 for none)"},
+        RefusedListCase{"SecondsAlone", true,
+                        "name,lat,lon,h\nA,13.89204\",110.4,1\n",
+                        "f.csv:2: column \"lat\": \"13.89204\"\" has "
+                        "seconds but no degrees (write 0 for none)"},
+        RefusedListCase{"SecondsWithoutMinutes", true,
+                        "name,lat,lon,h\nA,38°13.89204\",110.4,1\n",
+                        "f.csv:2: column \"lat\": \"38°13.89204\"\" has "
+                        "seconds but no minutes before them (write 0 for "
+                        "none)"},
+        RefusedListCase{"MinutesTwice", true,
+                        "name,lat,lon,h\nA,38°48'13',110.4,1\n",
+                        "f.csv:2: column \"lat\": \"38°48'13'\" has its "
+                        "degrees, minutes and seconds out of order or twice"},
+        RefusedListCase{"SignAndHemisphere", true,
+                        "name,lat,lon,h\nA,-38°48'N,110.4,1\n",
+                        "f.csv:2: column \"lat\": \"-38°48'N\" has both a "
+                        "sign and a hemisphere letter"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, RefusedListTest,
+    ::testing::Values(
+        RefusedListCase{"TwoSigns", false,
+                        "name,e,n,h\nA,+-448507.717,4296938.845,1368\n",
+                        "f.csv:2: column \"e\": \"+-448507.717\" is not a "
+                        "number"},
+        RefusedListCase{"LatitudeAtThePole", true,
+                        "name,lat,lon,h\nA,90,110.4,1\n",
+                        "f.csv:2: column \"lat\": \"90\" is not strictly "
+                        "between -90 and 90"},
+        RefusedListCase{"NorthingBeyond1e8", false,
+                        "name,e,n,h\nA,448507.717,4296938845000,1368\n",
+                        "f.csv:2: column \"n\": \"4296938845000\" is beyond "
+                        "1e8 m from the origin (nothing on or near the Earth "
+                        "needs it)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    DecimalMarks, RefusedListTest,
+    ::testing::Values(
+        RefusedListCase{"APointAmongCommas", false,
+                        "name;e;n;h\nA;1,5;2,5;1368,157\nB;1,5;2,5;1.368\n"
+                        "C;1,5;2,5;1370,2\n",
+                        "f.csv:3: column \"h\": \"1.368\" has a decimal "
+                        "point where 2 other rows of the column use a decimal "
+                        "comma (from line 2): give the list one decimal mark"},
+        RefusedListCase{"ACommaAmongPointsInATabList", false,
+                        "name\te\tn\th\nA\t1.5\t2\t3\nB\t1,5\t2\t3\n"
+                        "C\t1.7\t2\t3\n",
+                        "f.csv:3: column \"e\": \"1,5\" has a decimal "
+                        "comma where 2 other rows of the column use a decimal "
+                        "point (from line 2): give the list one decimal "
+                        "mark"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What such lists read as, value by value.
+struct ReadListCase {
+  const char* name;
+  bool wgs84;
+  std::string text;
+  std::string encoding;
+  std::string first_name;
+  std::array<double, 3> first;  // document order
+};
+void PrintTo(const ReadListCase& c, std::ostream* os) { *os << c.name; }
+
+class ReadListTest : public ::testing::TestWithParam<ReadListCase> {};
+
+TEST_P(ReadListTest, ReadsEveryValueAsWritten) {
+  const ReadListCase& c = GetParam();
+  const std::string text = DecodeListText(c.text, c.encoding, "f.csv");
+  const std::vector<ListedPoint> points =
+      c.wgs84 ? ReadWgs84Points(text, "f.csv") : ReadGridPoints(text, "f.csv");
+  ASSERT_FALSE(points.empty());
+  EXPECT_EQ(points[0].name, c.first_name);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(points[0].values[k], c.first[k], kAngleRounding) << k;
+  }
+}
+
+// UTF-16 little endian with its byte-order mark, as a spreadsheet saves
+// "Unicode text".
+std::string Utf16Le(const std::string& ascii) {
+  std::string text = "\xFF\xFE";
+  for (const char c : ascii) {
+    text += c;
+    text += '\0';
+  }
+  return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ReadListTest,
+    ::testing::Values(
+        // Decimal commas in a tab-separated list. Regression: no test failed
+        // when they stopped being read.
+        ReadListCase{"TabSeparatedDecimalCommas", false,
+                     "name\te\tn\th\nBM01\t448507,717\t4296938,845\t"
+                     "1368,157\n",
+                     "", "BM01", {448507.717, 4296938.845, 1368.157}},
+        ReadListCase{"DegreesMarkedWithD", true,
+                     "name,lat,lon,h\nA,38d48'13.89204\"N,110d24'27.80244\"E,"
+                     "1310.71\n",
+                     "", "A",
+                     {110.0 + 24.0 / 60 + 27.80244 / 3600,
+                      38.0 + 48.0 / 60 + 13.89204 / 3600, 1310.71}},
+        ReadListCase{"SecondsMarkedWithTwoApostrophes", true,
+                     "name;lat;lon;h\nA;38°48'13,5'';110°24'27,8'';1310,71\n",
+                     "", "A",
+                     {110.0 + 24.0 / 60 + 27.8 / 3600,
+                      38.0 + 48.0 / 60 + 13.5 / 3600, 1310.71}},
+        ReadListCase{"Utf16WithByteOrderMark", false,
+                     Utf16Le("name,e,n,h\r\nA,1.5,2.5,3.5\r\n"), "", "A",
+                     {1.5, 2.5, 3.5}},
+        ReadListCase{"GbkNamesWithEncoding", false,
+                     "name,e,n,h\n\xB5\xE3\xD2\xBB,1,2,3\n", "GBK",
+                     "\xE7\x82\xB9\xE4\xB8\x80", {1, 2, 3}},  // 点一
+        ReadListCase{"SpreadsheetSeparatorLine", false,
+                     "sep=;\nname;e;n;h\nA;1,5;2,5;3,5\n", "", "A",
+                     {1.5, 2.5, 3.5}},
+        ReadListCase{"HeadersWithUnitsAndQualifiers", true,
+                     "Point Name,Latitude (WGS84),Longitude [deg],Ellipsoidal "
+                     "Height (m)\nA,38.5,110.5,1300\n",
+                     "", "A", {110.5, 38.5, 1300}},
+        ReadListCase{"QualifiedHeightAndLatitude", true,
+                     "id,lat_wgs84,lon,h_ell\nA,38.5,110.5,1300\n", "", "A",
+                     {110.5, 38.5, 1300}},
+        ReadListCase{"GridHeadersWithUnits", false,
+                     "Name,Easting (m),Northing (m),Height (m)\nA,1,2,3\n",
+                     "", "A", {1, 2, 3}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ListEncodings, AnUnknownEncodingAndTextNotInItAreRefused) {
+  EXPECT_THROW(DecodeListText("a", "NO-SUCH-ENCODING", "f.csv"), Error);
+  try {
+    DecodeListText("name\n\xFF\xFF", "UTF-8", "f.csv");
+    FAIL() << "accepted";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()), "f.csv: not UTF-8 text at byte 6");
+  }
+}
 
 // --- The tool -----------------------------------------------------------
 

@@ -11,24 +11,29 @@ namespace helmert {
 
 namespace {
 
-// The separators between degrees, minutes and seconds, as UTF-8.
-const char* const kSeparators[] = {
-    "\xC2\xB0",      // ° degree sign
-    "\xC2\xBA",      // º masculine ordinal, often typed for it
-    "\xE2\x80\xB2",  // ′ prime
-    "\xE2\x80\xB3",  // ″ double prime
-    "\xE2\x80\x99",  // ’ right single quotation mark
-    "\xE2\x80\x9D",  // ” right double quotation mark
-    "'", "\"", ":", " ", "\t"};
+// The marks of degrees, minutes and seconds, as UTF-8, each after its
+// number. Two apostrophes are a second mark, tried before one.
+const char* const kSecondMarks[] = {"\"", "\xE2\x80\xB3" /* ″ */, "''",
+                                    "\xE2\x80\x9D" /* ” */,
+                                    "\xE2\x80\x99\xE2\x80\x99" /* ’’ */};
+const char* const kMinuteMarks[] = {"'", "\xE2\x80\xB2" /* ′ */,
+                                    "\xE2\x80\x99" /* ’ */};
+const char* const kDegreeMarks[] = {"\xC2\xB0" /* ° */,
+                                    "\xC2\xBA" /* º, often typed for it */,
+                                    "d", "D"};
 
-// The length of the separator at `at`, or 0.
-std::size_t SeparatorAt(const std::string& text, std::size_t at) {
-  for (const char* separator : kSeparators) {
-    const std::string s(separator);
-    if (text.compare(at, s.size(), s) == 0) return s.size();
+// The length of a mark of the list at `at`, or 0.
+template <std::size_t N>
+std::size_t MarkAt(const std::string& text, std::size_t at,
+                   const char* const (&marks)[N]) {
+  for (const char* mark : marks) {
+    const std::string m(mark);
+    if (text.compare(at, m.size(), m) == 0) return m.size();
   }
   return 0;
 }
+
+bool IsPositionalSeparator(char c) { return c == ':' || c == ' ' || c == '\t'; }
 
 bool IsNumberCharacter(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == ',';
@@ -43,6 +48,8 @@ bool ReadNumber(const std::string& field, bool decimal_comma, double* value) {
   const char* end = begin + text.size();
   if (*begin == '+') ++begin;  // from_chars takes no plus sign
   if (begin == end || *begin == '+') return false;
+  // One sign at most: from_chars would take the minus of "+-1".
+  if (text[0] == '+' && (*begin == '-' || *begin == '+')) return false;
   const std::from_chars_result result = std::from_chars(begin, end, *value);
   return result.ec == std::errc() && result.ptr == end &&
          std::isfinite(*value);
@@ -92,8 +99,10 @@ AngleReading ReadAngle(const std::string& field, AngleAxis axis,
   }
   if (hemisphere != 0) sign = hemisphere;
 
-  // Up to three numbers and the separators after each.
+  // Up to three numbers, each with the mark after it (0 degrees, 1
+  // minutes, 2 seconds) or none (-1: a colon, blanks or the end).
   std::vector<std::string> parts;
+  std::vector<int> marks;
   std::size_t at = 0;
   while (at < text.size()) {
     std::size_t end = at;
@@ -104,15 +113,49 @@ AngleReading ReadAngle(const std::string& field, AngleAxis axis,
     }
     parts.push_back(text.substr(at, end - at));
     at = end;
-    while (at < text.size()) {
-      const std::size_t length = SeparatorAt(text, at);
-      if (length == 0) break;
-      at += length;
+    int mark = -1;
+    std::size_t length = 0;
+    if ((length = MarkAt(text, at, kSecondMarks)) != 0) {
+      mark = 2;
+    } else if ((length = MarkAt(text, at, kMinuteMarks)) != 0) {
+      mark = 1;
+    } else if ((length = MarkAt(text, at, kDegreeMarks)) != 0) {
+      mark = 0;
+    }
+    marks.push_back(mark);
+    at += length;
+    const std::size_t before = at;
+    while (at < text.size() && IsPositionalSeparator(text[at])) ++at;
+    if (mark < 0 && at == before && at < text.size()) {
+      reading.problem = "is not an angle";
+      return reading;
     }
   }
   if (parts.empty() || parts.size() > 3) {
     reading.problem = "is not an angle";
     return reading;
+  }
+  // Each number's unit: its mark's, else the one after the number before
+  // it (degrees for the first). Marks in the order degrees, minutes,
+  // seconds, each at most once, none skipped.
+  int units[3] = {0, 1, 2};
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    const int previous = k == 0 ? -1 : units[k - 1];
+    const int unit = marks[k] >= 0 ? marks[k] : previous + 1;
+    if (unit <= previous || unit > 2) {
+      reading.problem =
+          "has its degrees, minutes and seconds out of order or twice";
+      return reading;
+    }
+    if (unit != previous + 1) {
+      static const char* const kNames[3] = {"degrees", "minutes", "seconds"};
+      reading.problem = std::string("has ") + kNames[unit] + " but no " +
+                        kNames[previous + 1] +
+                        (previous < 0 ? "" : " before them") +
+                        " (write 0 for none)";
+      return reading;
+    }
+    units[k] = unit;
   }
   double values[3] = {0.0, 0.0, 0.0};
   for (std::size_t k = 0; k < parts.size(); ++k) {

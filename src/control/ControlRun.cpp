@@ -33,6 +33,9 @@ const char kControlHelp[] =
     "PROJ's database:\n"
     "                            writes its central meridian and scale "
     "factor\n"
+    "  --encoding NAME           the lists' encoding when not UTF-8 (GBK, "
+    "LATIN1; UTF-16 with\n"
+    "                            a byte-order mark is read as such)\n"
     "  --version                 the version and the libraries it was built "
     "with\n"
     "  -h, --help                this text\n";
@@ -67,6 +70,7 @@ ControlArguments ParseControlArguments(
       {"--central-meridian", "a value in degrees", &parsed.central_meridian},
       {"--scale-factor", "a value such as 0.9996", &parsed.scale_factor},
       {"--grid", "a code such as EPSG:27700", &parsed.grid},
+      {"--encoding", "an encoding such as GBK", &parsed.encoding},
   };
   for (std::size_t k = 0; k < arguments.size(); ++k) {
     const std::string& argument = arguments[k];
@@ -163,10 +167,14 @@ void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
         meridian.plain_number ? arguments.central_meridian : "",
         meridian.degrees);
   }
-  const std::vector<ListedPoint> wgs84 =
-      ReadWgs84Points(ReadTextFile(arguments.wgs84_path), arguments.wgs84_path);
-  const std::vector<ListedPoint> grid =
-      ReadGridPoints(ReadTextFile(arguments.grid_path), arguments.grid_path);
+  const std::vector<ListedPoint> wgs84 = ReadWgs84Points(
+      DecodeListText(ReadTextFile(arguments.wgs84_path), arguments.encoding,
+                     arguments.wgs84_path),
+      arguments.wgs84_path);
+  const std::vector<ListedPoint> grid = ReadGridPoints(
+      DecodeListText(ReadTextFile(arguments.grid_path), arguments.encoding,
+                     arguments.grid_path),
+      arguments.grid_path);
   const MatchedPoints matched = MatchByName(wgs84, grid);
   if (matched.wgs84.size() < 3) {
     throw Error(arguments.wgs84_path + ", " + arguments.grid_path + ": " +

@@ -39,6 +39,9 @@ struct ControlArguments {
   // The grid's code in PROJ's database ("EPSG:27700"), empty when not
   // given; it gives both the central meridian and the scale factor.
   std::string grid;
+  // The lists' encoding when they are not UTF-8 ("GBK"), empty when not
+  // given.
+  std::string encoding;
 };
 
 // The arguments after the program name: three files and, anywhere, each at

@@ -2,6 +2,8 @@
 
 #include "common/Error.hpp"
 
+#include <optional>
+
 namespace helmert {
 
 namespace {
@@ -91,11 +93,80 @@ std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
 
 bool IsBlankLine(const std::string& line) { return Trimmed(line).empty(); }
 
+std::optional<Delimiter> SeparatorLine(const std::string& line) {
+  const std::string text = Trimmed(line);
+  if (text.size() != 5 || text.compare(0, 4, "sep=") != 0) return std::nullopt;
+  switch (text[4]) {
+    case ',':
+      return Delimiter::kComma;
+    case ';':
+      return Delimiter::kSemicolon;
+    case '\t':
+      return Delimiter::kTab;
+    case ' ':
+      return Delimiter::kWhitespace;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string FromUtf16(const std::string& text, bool big_endian,
+                      const std::string& path) {
+  if (text.size() % 2 != 0) {
+    throw Error(path + ": a UTF-16 text of an odd number of bytes");
+  }
+  std::string out;
+  out.reserve(text.size());
+  const auto unit = [&](std::size_t at) {
+    const unsigned char a = static_cast<unsigned char>(text[at]);
+    const unsigned char b = static_cast<unsigned char>(text[at + 1]);
+    return static_cast<char32_t>(big_endian ? (a << 8) | b : (b << 8) | a);
+  };
+  for (std::size_t at = 2; at < text.size(); at += 2) {  // after the BOM
+    char32_t c = unit(at);
+    if (c >= 0xD800 && c <= 0xDBFF && at + 3 < text.size()) {
+      const char32_t low = unit(at + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        at += 2;
+      }
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      throw Error(path + ": a UTF-16 text with an unpaired surrogate");
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
 DelimitedText ReadDelimitedText(const std::string& text,
                                 const std::string& path) {
   DelimitedText table;
   std::size_t at = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
   bool have_header = false;
+  bool separator_line_seen = false;
+  bool delimiter_named = false;
   for (std::size_t line_number = 1; at < text.size(); ++line_number) {
     std::size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
@@ -103,8 +174,18 @@ DelimitedText ReadDelimitedText(const std::string& text,
     at = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (IsBlankLine(line)) continue;
+    if (!have_header && !separator_line_seen) {
+      // A spreadsheet's first line "sep=;" names the delimiter.
+      separator_line_seen = true;
+      const std::optional<Delimiter> named = SeparatorLine(line);
+      if (named) {
+        table.delimiter = *named;
+        delimiter_named = true;
+        continue;
+      }
+    }
     if (!have_header) {
-      table.delimiter = FindDelimiter(line);
+      if (!delimiter_named) table.delimiter = FindDelimiter(line);
       table.header = {line_number,
                       SplitLine(line, table.delimiter, path, line_number)};
       have_header = true;

@@ -4,6 +4,8 @@
 //   - The text is UTF-8; a byte-order mark at the start is skipped. Lines
 //     end with LF or CR LF. Blank lines (nothing but spaces and tabs) are
 //     skipped anywhere.
+//   - A first line "sep=X" (what spreadsheets write) names the delimiter
+//     and is skipped.
 //   - The first non-blank line is the header; its fields name the columns.
 //   - The delimiter is found in the header: a tab if it holds one, else a
 //     semicolon, else a comma, else runs of spaces (whitespace-separated).
@@ -16,6 +18,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,16 @@ std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
 
 // Whether the line holds nothing but spaces and tabs.
 bool IsBlankLine(const std::string& line);
+
+// The delimiter a spreadsheet's first line "sep=X" names (X a comma, a
+// semicolon, a tab or a space); none for any other line.
+std::optional<Delimiter> SeparatorLine(const std::string& line);
+
+// A UTF-16 text that begins with its byte-order mark (FF FE little endian,
+// FE FF big endian), as UTF-8 without it. Throws Error naming `path` for an
+// odd number of bytes and an unpaired surrogate.
+std::string FromUtf16(const std::string& text, bool big_endian,
+                      const std::string& path);
 
 // Splits the text into the header and the rows. `path` names the file in
 // messages. Throws Error "PATH: no header row" for a text without a

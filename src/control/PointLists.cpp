@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include <iconv.h>
+
 #include "common/Error.hpp"
 #include "control/Angles.hpp"
 #include "control/DelimitedText.hpp"
+#include "io/ControlPoints.hpp"
 #include "io/Streams.hpp"
 
 namespace helmert {
@@ -29,14 +32,40 @@ struct ColumnRole {
   std::vector<const char*> headers;
 };
 
-const ColumnRole kName{"point name", {"name", "id", "point"}};
-const ColumnRole kLatitude{"latitude", {"lat", "latitude"}};
-const ColumnRole kLongitude{"longitude", {"lon", "long", "longitude"}};
-const ColumnRole kEllipsoidalHeight{"ellipsoidal height",
-                                    {"h", "height", "ellipsoidal_height"}};
+const ColumnRole kName{"point name",
+                      {"name", "id", "point", "point_name", "point_id"}};
+const ColumnRole kLatitude{"latitude",
+                           {"lat", "latitude", "lat_wgs84", "latitude_wgs84"}};
+const ColumnRole kLongitude{
+    "longitude",
+    {"lon", "long", "longitude", "lon_wgs84", "long_wgs84", "longitude_wgs84"}};
+const ColumnRole kEllipsoidalHeight{
+    "ellipsoidal height",
+    {"h", "height", "ellipsoidal_height", "h_ell", "height_ellipsoidal",
+     "ell_height", "h_wgs84", "height_wgs84"}};
 const ColumnRole kEasting{"easting", {"e", "easting"}};
 const ColumnRole kNorthing{"northing", {"n", "northing"}};
 const ColumnRole kGridHeight{"height", {"h", "height"}};
+
+// A header as the roles name it: in lower case, without a unit or a
+// qualifier in parentheses or brackets ("Easting (m)" is "easting",
+// "Latitude [deg]" is "latitude"), blanks and hyphens as underscores
+// ("Ellipsoidal Height" is "ellipsoidal_height").
+std::string HeaderKey(const std::string& header) {
+  std::string key = header.substr(0, header.find_first_of("(["));
+  while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) {
+    key.pop_back();
+  }
+  std::size_t first = 0;
+  while (first < key.size() && (key[first] == ' ' || key[first] == '\t')) {
+    ++first;
+  }
+  key = Lower(key.substr(first));
+  for (char& c : key) {
+    if (c == ' ' || c == '-' || c == '\t') c = '_';
+  }
+  return key;
+}
 
 std::string HeaderList(const ColumnRole& role) {
   std::string list;
@@ -52,7 +81,7 @@ std::size_t FindColumn(const DelimitedRow& header, const ColumnRole& role,
                        const std::string& path) {
   std::size_t found = header.fields.size();
   for (std::size_t k = 0; k < header.fields.size(); ++k) {
-    const std::string name = Lower(header.fields[k]);
+    const std::string name = HeaderKey(header.fields[k]);
     for (const char* alias : role.headers) {
       if (name != alias) continue;
       if (found != header.fields.size()) {
@@ -84,6 +113,37 @@ bool IsUtf8(const std::string& text) {
 
 }  // namespace
 
+std::string DecodeListText(const std::string& text,
+                           const std::string& encoding,
+                           const std::string& path) {
+  if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
+      static_cast<unsigned char>(text[1]) == 0xFE) {
+    return FromUtf16(text, /*big_endian=*/false, path);
+  }
+  if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFE &&
+      static_cast<unsigned char>(text[1]) == 0xFF) {
+    return FromUtf16(text, /*big_endian=*/true, path);
+  }
+  if (encoding.empty()) return text;
+  const iconv_t converter = ::iconv_open("UTF-8", encoding.c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) {
+    throw Error("--encoding " + encoding + ": not an encoding iconv knows");
+  }
+  std::string out(text.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(text.data());
+  std::size_t in_left = text.size();
+  char* next = out.data();
+  std::size_t out_left = out.size();
+  const std::size_t result = ::iconv(converter, &in, &in_left, &next, &out_left);
+  ::iconv_close(converter);
+  if (result == static_cast<std::size_t>(-1)) {
+    throw Error(path + ": not " + encoding + " text at byte " +
+                std::to_string(text.size() - in_left + 1));
+  }
+  out.resize(out.size() - out_left);
+  return out;
+}
+
 PointColumns FindPointColumns(const DelimitedRow& header, bool wgs84,
                               const std::string& path) {
   PointColumns columns;
@@ -94,7 +154,7 @@ PointColumns FindPointColumns(const DelimitedRow& header, bool wgs84,
     columns.coordinates[2] = FindColumn(header, kEllipsoidalHeight, path);
   } else {
     for (std::size_t k = 0; k < header.fields.size(); ++k) {
-      const std::string name = Lower(header.fields[k]);
+      const std::string name = HeaderKey(header.fields[k]);
       if (name == "x" || name == "y") {
         throw Error(path + ":" + std::to_string(header.line) + ": column " +
                     Quoted(header.fields[k]) +
@@ -112,23 +172,46 @@ PointColumns FindPointColumns(const DelimitedRow& header, bool wgs84,
 
 ListedPoint ReadListedPoint(const DelimitedRow& row, const DelimitedRow& header,
                             const PointColumns& columns, bool wgs84,
-                            bool decimal_comma, const std::string& path) {
+                            bool decimal_comma, bool comma_delimited,
+                            const std::string& path) {
   const auto fail = [&](std::size_t column, const std::string& problem) {
     throw Error(path + ":" + std::to_string(row.line) + ": column " +
                 Quoted(header.fields[column]) + ": " + problem);
   };
-  const auto field = [&](std::size_t column) -> const std::string& {
-    if (column >= row.fields.size()) {
-      fail(column, "missing (the line has " +
-                       std::to_string(row.fields.size()) + " fields)");
+  if (row.fields.size() != header.fields.size()) {
+    // Every row has the header's fields: one more or fewer shifts the
+    // columns and reads the wrong numbers. In a comma-separated list an
+    // unquoted decimal comma splits a number into two fields, the second
+    // of digits alone.
+    std::string likely;
+    if (comma_delimited && row.fields.size() > header.fields.size()) {
+      for (std::size_t k = 1; k < row.fields.size(); ++k) {
+        const std::string& f = row.fields[k];
+        if (!f.empty() && f.size() <= 6 &&
+            f.find_first_not_of("0123456789") == std::string::npos) {
+          likely =
+              ": decimal commas in a comma-separated list? quote such numbers "
+              "(\"1368,157\") or separate the fields with semicolons";
+          break;
+        }
+      }
     }
+    throw Error(path + ":" + std::to_string(row.line) + ": the line has " +
+                std::to_string(row.fields.size()) + " fields, the header " +
+                std::to_string(header.fields.size()) + likely);
+  }
+  const auto field = [&](std::size_t column) -> const std::string& {
     return row.fields[column];
   };
   ListedPoint point;
   point.line = row.line;
   point.name = field(columns.name);
   if (point.name.empty()) fail(columns.name, "the point has no name");
-  if (!IsUtf8(point.name)) fail(columns.name, "the name is not UTF-8 text");
+  if (!IsUtf8(point.name)) {
+    fail(columns.name,
+         "the name is not UTF-8 text (a list saved as GBK or Latin-1? give "
+         "helmert-control --encoding GBK or --encoding LATIN1)");
+  }
   for (int k = 0; k < 3; ++k) {
     const std::size_t column = columns.coordinates[k];
     const std::string& text = field(column);
@@ -141,14 +224,19 @@ ListedPoint ReadListedPoint(const DelimitedRow& row, const DelimitedRow& header,
       if (!angle.ok) fail(column, Quoted(text) + " " + angle.problem);
       value = angle.degrees;
       plain = angle.plain_number;
-      const double limit = k == 0 ? 180.0 : 90.0;
-      if (!(std::fabs(value) <= limit)) {
-        fail(column, Quoted(text) + " is outside [" +
-                         std::to_string(static_cast<int>(-limit)) + ", " +
-                         std::to_string(static_cast<int>(limit)) + "]");
+      if (k == 0 && !(std::fabs(value) <= 180.0)) {
+        fail(column, Quoted(text) + " is outside [-180, 180]");
+      }
+      // The poles themselves have no longitude; the zone's series none.
+      if (k == 1 && !(std::fabs(value) < 90.0)) {
+        fail(column, Quoted(text) + " is not strictly between -90 and 90");
       }
     } else if (!ReadNumber(text, decimal_comma, &value)) {
       fail(column, Quoted(text) + " is not a number");
+    } else if (!(std::fabs(value) <= kMostMetres)) {
+      fail(column, Quoted(text) +
+                       " is beyond 1e8 m from the origin (nothing on or near "
+                       "the Earth needs it)");
     }
     point.values[k] = value;
     point.texts[k] = plain ? JsonNumberText(NumberText(text, decimal_comma), value)
@@ -167,9 +255,19 @@ std::vector<ListedPoint> ReadPoints(const std::string& text,
   std::vector<ListedPoint> points;
   std::unordered_map<std::string, std::size_t> line_of_name;
   const bool comma = table.DecimalCommaAllowed();
+  // One decimal mark a column: the rows that use each in each coordinate
+  // column, and the first field of each form. (The bundled export writes
+  // its seconds with a point and its heights with a comma: each column
+  // keeps to one.)
+  struct MarkUse {
+    std::size_t rows = 0;
+    std::size_t line = 0;
+    std::string text;
+  } uses[3][2];  // per coordinate column: decimal point, decimal comma
   for (const DelimitedRow& row : table.rows) {
     ListedPoint point =
-        ReadListedPoint(row, header, columns, wgs84, comma, path);
+        ReadListedPoint(row, header, columns, wgs84, comma,
+                        table.delimiter == Delimiter::kComma, path);
     const auto inserted = line_of_name.emplace(point.name, row.line);
     if (!inserted.second) {
       throw Error(path + ":" + std::to_string(row.line) + ": column " +
@@ -178,7 +276,38 @@ std::vector<ListedPoint> ReadPoints(const std::string& text,
                   std::to_string(inserted.first->second) +
                   "; names must be distinct");
     }
+    if (comma) {
+      for (int k = 0; k < 3; ++k) {
+        const std::string& text = row.fields[columns.coordinates[k]];
+        const int form = text.find(',') != std::string::npos   ? 1
+                         : text.find('.') != std::string::npos ? 0
+                                                               : -1;
+        if (form < 0) continue;
+        MarkUse& use = uses[k][form];
+        if (use.rows++ == 0) {
+          use.line = row.line;
+          use.text = text;
+        }
+      }
+    }
     points.push_back(std::move(point));
+  }
+  for (int k = 0; k < 3; ++k) {
+    if (uses[k][0].rows == 0 || uses[k][1].rows == 0) continue;
+    // Refused at the first field of the form fewer rows use: a height
+    // 1.368 among decimal commas is 1368 mm written the other way.
+    const int minority = uses[k][0].rows < uses[k][1].rows ? 0 : 1;
+    const MarkUse& odd = uses[k][minority];
+    const MarkUse& usual = uses[k][1 - minority];
+    throw Error(path + ":" + std::to_string(odd.line) + ": column " +
+                Quoted(header.fields[columns.coordinates[k]]) + ": " +
+                Quoted(odd.text) +
+                (minority == 0 ? " has a decimal point" : " has a decimal comma") +
+                " where " + std::to_string(usual.rows) +
+                " other rows of the column use a decimal " +
+                (minority == 0 ? "comma" : "point") + " (from line " +
+                std::to_string(usual.line) +
+                "): give the list one decimal mark");
   }
   return points;
 }

@@ -33,6 +33,14 @@ struct ListedPoint {
 
 struct DelimitedRow;
 
+// A list file's text as UTF-8: UTF-16 with a byte-order mark (what
+// spreadsheets save as "Unicode text") converted, any other text converted
+// from `encoding` (GBK, LATIN1, CP1252: iconv's names) when one is given,
+// else taken as UTF-8 as it stands. Throws Error for an encoding iconv does
+// not know and for a text that is not in it, naming the byte.
+std::string DecodeListText(const std::string& text, const std::string& encoding,
+                           const std::string& path);
+
 // The columns of a list: the name's and the three coordinates', in the
 // document's order (longitude, latitude, height or easting, northing,
 // height), as indices into the header's fields.
@@ -47,13 +55,17 @@ struct PointColumns {
 PointColumns FindPointColumns(const DelimitedRow& header, bool wgs84,
                               const std::string& path);
 
-// Reads one row's name and coordinates as the lists are read: angles
-// decimal or sexagesimal, ranges checked, a decimal comma where
-// `decimal_comma`. Throws Error "PATH:LINE: column "HEADER": ..." naming
-// what is wrong. (Distinct names are the caller's check.)
+// Reads one row's name and coordinates as the lists are read: exactly the
+// header's number of fields (for a comma-separated list, `comma_delimited`,
+// a likely decimal comma named), angles decimal or sexagesimal, a decimal
+// comma where `decimal_comma`, ranges checked (latitude strictly inside
+// +-90, longitude within [-180, 180], metres within 1e8). Throws Error
+// "PATH:LINE: column "HEADER": ..." naming what is wrong. (Distinct names
+// and one decimal mark a list are the caller's checks.)
 ListedPoint ReadListedPoint(const DelimitedRow& row, const DelimitedRow& header,
                             const PointColumns& columns, bool wgs84,
-                            bool decimal_comma, const std::string& path);
+                            bool decimal_comma, bool comma_delimited,
+                            const std::string& path);
 
 // The WGS84 points: values and texts are longitude, latitude (degrees)
 // and height (metres), in the document's order. Angles may be decimal

@@ -431,8 +431,9 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
         }
       }
     }
-    const ListedPoint point = ReadListedPoint(row, header, columns, wgs84_in,
-                                              comma_allowed, input_name);
+    const ListedPoint point =
+        ReadListedPoint(row, header, columns, wgs84_in, comma_allowed,
+                        delimiter == Delimiter::kComma, input_name);
     const std::string where = input_name + ":" + std::to_string(row.line);
     Point3 zone;
     Point3 grid;
