@@ -312,26 +312,6 @@ std::vector<ListedPoint> ReadPoints(const std::string& text,
   return points;
 }
 
-// The name as a JSON string: quote, backslash and control characters
-// escaped, everything else as it stands (the names are UTF-8).
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (u < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", u);
-      json += escape;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // JSON's number grammar: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
@@ -418,6 +398,24 @@ MatchedPoints MatchByName(const std::vector<ListedPoint>& wgs84,
     if (in_wgs84.count(p.name) == 0) matched.only_grid.push_back(p.name);
   }
   return matched;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (u < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", u);
+      json += escape;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
 }
 
 std::string ControlDocumentText(

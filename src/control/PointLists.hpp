@@ -97,6 +97,10 @@ std::string ControlDocumentText(
     const std::optional<std::string>& central_meridian_text,
     const std::optional<std::string>& scale_factor_text = std::nullopt);
 
+// A name as a JSON string: quote, backslash and control characters
+// escaped, everything else as it stands (the names are UTF-8).
+std::string JsonString(const std::string& text);
+
 // The text of a JSON number for the value: `text` itself when it is a
 // plain JSON decimal (no plus sign, no leading zeros, digits on both sides
 // of a point, no exponent) of at most 32 characters, else the shortest

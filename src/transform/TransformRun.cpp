@@ -293,26 +293,6 @@ std::string Shortest(double value) {
   return std::string(text, result.ptr);
 }
 
-// A string as JSON writes it: well-formed UTF-8 (the reader checked it),
-// quotes, backslashes and control characters escaped.
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (u < 0x20 || u == 0x7f) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", u);
-      json += escape;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
-}
-
 }  // namespace
 
 void RunHelmertTransform(const TransformArguments& arguments, int in,
