@@ -160,41 +160,62 @@ std::string FromUtf16(const std::string& text, bool big_endian,
   return out;
 }
 
-DelimitedText ReadDelimitedText(const std::string& text,
-                                const std::string& path) {
-  DelimitedText table;
-  std::size_t at = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
-  bool have_header = false;
+DelimitedRowReader::DelimitedRowReader(const std::string& text,
+                                       const std::string& path)
+    : text_(text), path_(path) {
+  at_ = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
   bool separator_line_seen = false;
   bool delimiter_named = false;
-  for (std::size_t line_number = 1; at < text.size(); ++line_number) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    at = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::string line;
+  while (NextLine(line)) {
     if (IsBlankLine(line)) continue;
-    if (!have_header && !separator_line_seen) {
+    if (!separator_line_seen) {
       // A spreadsheet's first line "sep=;" names the delimiter.
       separator_line_seen = true;
       const std::optional<Delimiter> named = SeparatorLine(line);
       if (named) {
-        table.delimiter = *named;
+        delimiter_ = *named;
         delimiter_named = true;
         continue;
       }
     }
-    if (!have_header) {
-      if (!delimiter_named) table.delimiter = FindDelimiter(line);
-      table.header = {line_number,
-                      SplitLine(line, table.delimiter, path, line_number)};
-      have_header = true;
-      continue;
-    }
-    table.rows.push_back(
-        {line_number, SplitLine(line, table.delimiter, path, line_number)});
+    if (!delimiter_named) delimiter_ = FindDelimiter(line);
+    header_ = {line_number_, SplitLine(line, delimiter_, path_, line_number_)};
+    return;
   }
-  if (!have_header) throw Error(path + ": no header row");
+  throw Error(path + ": no header row");
+}
+
+bool DelimitedRowReader::NextLine(std::string& line) {
+  if (at_ >= text_.size()) return false;
+  std::size_t end = text_.find('\n', at_);
+  if (end == std::string::npos) end = text_.size();
+  line.assign(text_, at_, end - at_);
+  at_ = end + 1;
+  ++line_number_;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+bool DelimitedRowReader::Next(DelimitedRow& row) {
+  std::string line;
+  while (NextLine(line)) {
+    if (IsBlankLine(line)) continue;
+    row.line = line_number_;
+    row.fields = SplitLine(line, delimiter_, path_, line_number_);
+    return true;
+  }
+  return false;
+}
+
+DelimitedText ReadDelimitedText(const std::string& text,
+                                const std::string& path) {
+  DelimitedRowReader reader(text, path);
+  DelimitedText table;
+  table.delimiter = reader.delimiter();
+  table.header = reader.header();
+  DelimitedRow row;
+  while (reader.Next(row)) table.rows.push_back(row);
   return table;
 }
 

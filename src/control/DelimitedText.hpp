@@ -68,6 +68,31 @@ std::optional<Delimiter> SeparatorLine(const std::string& line);
 std::string FromUtf16(const std::string& text, bool big_endian,
                       const std::string& path);
 
+// The rows of a text one at a time, by the grammar above, without holding
+// them: the header is read when the reader is made. Throws Error as
+// ReadDelimitedText does. The text must outlive the reader.
+class DelimitedRowReader {
+ public:
+  DelimitedRowReader(const std::string& text, const std::string& path);
+  const DelimitedRow& header() const { return header_; }
+  Delimiter delimiter() const { return delimiter_; }
+  // A decimal comma is a decimal point here (semicolon or tab delimiter).
+  bool DecimalCommaAllowed() const {
+    return delimiter_ == Delimiter::kSemicolon || delimiter_ == Delimiter::kTab;
+  }
+  // The next non-blank row; false after the last.
+  bool Next(DelimitedRow& row);
+
+ private:
+  bool NextLine(std::string& line);
+  const std::string& text_;
+  std::string path_;
+  std::size_t at_ = 0;
+  std::size_t line_number_ = 0;
+  Delimiter delimiter_ = Delimiter::kComma;
+  DelimitedRow header_;
+};
+
 // Splits the text into the header and the rows. `path` names the file in
 // messages. Throws Error "PATH: no header row" for a text without a
 // non-blank line and "PATH:LINE: unterminated quote" for a quote left open

@@ -249,12 +249,13 @@ namespace {
 
 std::vector<ListedPoint> ReadPoints(const std::string& text,
                                     const std::string& path, bool wgs84) {
-  const DelimitedText table = ReadDelimitedText(text, path);
-  const DelimitedRow& header = table.header;
+  // Row by row: only the points are held, not the table of fields.
+  DelimitedRowReader reader(text, path);
+  const DelimitedRow& header = reader.header();
   const PointColumns columns = FindPointColumns(header, wgs84, path);
   std::vector<ListedPoint> points;
-  std::unordered_map<std::string, std::size_t> line_of_name;
-  const bool comma = table.DecimalCommaAllowed();
+  const bool comma = reader.DecimalCommaAllowed();
+  const bool comma_delimited = reader.delimiter() == Delimiter::kComma;
   // One decimal mark a column: the rows that use each in each coordinate
   // column, and the first field of each form. (The bundled export writes
   // its seconds with a point and its heights with a comma: each column
@@ -264,18 +265,10 @@ std::vector<ListedPoint> ReadPoints(const std::string& text,
     std::size_t line = 0;
     std::string text;
   } uses[3][2];  // per coordinate column: decimal point, decimal comma
-  for (const DelimitedRow& row : table.rows) {
-    ListedPoint point =
-        ReadListedPoint(row, header, columns, wgs84, comma,
-                        table.delimiter == Delimiter::kComma, path);
-    const auto inserted = line_of_name.emplace(point.name, row.line);
-    if (!inserted.second) {
-      throw Error(path + ":" + std::to_string(row.line) + ": column " +
-                  Quoted(header.fields[columns.name]) + ": " +
-                  Quoted(point.name) + " is also the name on line " +
-                  std::to_string(inserted.first->second) +
-                  "; names must be distinct");
-    }
+  DelimitedRow row;
+  while (reader.Next(row)) {
+    ListedPoint point = ReadListedPoint(row, header, columns, wgs84, comma,
+                                        comma_delimited, path);
     if (comma) {
       for (int k = 0; k < 3; ++k) {
         const std::string& text = row.fields[columns.coordinates[k]];
@@ -291,6 +284,35 @@ std::vector<ListedPoint> ReadPoints(const std::string& text,
       }
     }
     points.push_back(std::move(point));
+  }
+  // Distinct names: the points sorted by name, each name with the first
+  // line it stands on; refused at the earliest line that repeats one.
+  std::vector<std::size_t> order(points.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) {
+                     return points[a].name < points[b].name;
+                   });
+  const ListedPoint* repeated = nullptr;
+  const ListedPoint* first = nullptr;
+  std::size_t group = 0;  // where the run of the current name starts
+  for (std::size_t k = 1; k < order.size(); ++k) {
+    const ListedPoint& b = points[order[k]];
+    if (points[order[k - 1]].name != b.name) {
+      group = k;
+      continue;
+    }
+    // The run's first point is its earliest (the sort is stable).
+    if (repeated == nullptr || b.line < repeated->line) {
+      repeated = &b;
+      first = &points[order[group]];
+    }
+  }
+  if (repeated != nullptr) {
+    throw Error(path + ":" + std::to_string(repeated->line) + ": column " +
+                Quoted(header.fields[columns.name]) + ": " +
+                Quoted(repeated->name) + " is also the name on line " +
+                std::to_string(first->line) + "; names must be distinct");
   }
   for (int k = 0; k < 3; ++k) {
     if (uses[k][0].rows == 0 || uses[k][1].rows == 0) continue;
