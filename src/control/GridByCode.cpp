@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "common/Error.hpp"
+#include "io/JsonText.hpp"
 
 namespace helmert {
 
@@ -45,12 +46,6 @@ struct ObjectRelease {
 };
 using Object = std::unique_ptr<PJ, ObjectRelease>;
 
-std::string Shortest(double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
-
 // The projection's kind as a surveyor names it, with its article.
 std::string ProjectionKind(const std::string& method) {
   const auto has = [&](const char* word) {
@@ -77,8 +72,8 @@ double Degrees(double value, double to_radians, const std::string& unit) {
 std::string GridDefinition::Description() const {
   return name + ": transverse Mercator" +
          (west_south ? " (south-orientated: westing, southing)" : "") +
-         ", central meridian " + Shortest(central_meridian_degrees) +
-         ", scale factor " + Shortest(scale_factor);
+         ", central meridian " + ShortestNumberText(central_meridian_degrees) +
+         ", scale factor " + ShortestNumberText(scale_factor);
 }
 
 GridDefinition ReadGridDefinition(const std::string& code) {
@@ -176,11 +171,11 @@ GridDefinition ReadGridDefinition(const std::string& code) {
       metres_per_unit != 1.0) {
     throw Error(which + " gives its coordinates in " +
                 (unit != nullptr ? unit : "another unit") +
-                " (" + Shortest(metres_per_unit) +
+                " (" + ShortestNumberText(metres_per_unit) +
                 " m): give the grid list in metres, and name the grid with "
                 "--central-meridian " +
-                Shortest(grid.central_meridian_degrees) + " --scale-factor " +
-                Shortest(grid.scale_factor));
+                ShortestNumberText(grid.central_meridian_degrees) + " --scale-factor " +
+                ShortestNumberText(grid.scale_factor));
   }
   return grid;
 }

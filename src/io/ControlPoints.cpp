@@ -5,6 +5,7 @@
 
 #include "common/Error.hpp"
 #include "geodesy/GaussKruger.hpp"
+#include "io/JsonText.hpp"
 
 namespace helmert {
 
@@ -14,12 +15,6 @@ namespace {
 // point gives three observations.
 constexpr std::size_t kMinimumControlPoints = 3;
 
-// The shortest text that reads back to the same double.
-std::string NumberText(double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
 
 // "\"srcpoints\" point 3", counting from 1 as the user does.
 std::string PointName(const char* member, std::size_t index) {
@@ -31,7 +26,7 @@ void RequireMetres(double metres, const char* member, std::size_t index,
                    const char* axis, const std::string& path) {
   if (!(std::fabs(metres) <= kMostMetres)) {
     throw Error(path + ": " + PointName(member, index) + ": " + axis + " " +
-                NumberText(metres) + " m is beyond 1e8 m from the origin");
+                ShortestNumberText(metres) + " m is beyond 1e8 m from the origin");
   }
 }
 
@@ -51,9 +46,9 @@ void RefuseIfGeocentric(const GeodeticPoint& point, std::size_t index,
                                 point.height_metres * point.height_metres);
   if (norm >= kLeastGeocentricNorm && norm <= kMostGeocentricNorm) {
     throw Error(path + ": " + PointName("srcpoints", index) + " (" +
-                NumberText(point.longitude_degrees) + ", " +
-                NumberText(point.latitude_degrees) + ", " +
-                NumberText(point.height_metres) +
+                ShortestNumberText(point.longitude_degrees) + ", " +
+                ShortestNumberText(point.latitude_degrees) + ", " +
+                ShortestNumberText(point.height_metres) +
                 ") looks like geocentric X, Y, Z (its length is " +
                 std::to_string(static_cast<long>(std::lround(norm / 1e3))) +
                 " km, the Earth's radius): give longitude and latitude in "
@@ -84,14 +79,14 @@ void ValidateControlPoints(const ControlPoints& points,
     const double meridian = *points.central_meridian_degrees;
     if (!(meridian >= -180.0 && meridian <= 180.0)) {
       throw Error(path + ": \"define\".\"central_meridian\" " +
-                  NumberText(meridian) + " is outside [-180, 180] degrees");
+                  ShortestNumberText(meridian) + " is outside [-180, 180] degrees");
     }
   }
   if (points.scale_factor) {
     const double factor = *points.scale_factor;
     if (!(factor >= kLeastScaleFactor && factor <= kMostScaleFactor)) {
       throw Error(path + ": \"define\".\"scale_factor\" " +
-                  NumberText(factor) +
+                  ShortestNumberText(factor) +
                   " is outside [0.99, 1.01] (a grid's scale factor on its "
                   "central meridian, such as UTM's 0.9996)");
     }
@@ -105,7 +100,7 @@ void ValidateControlPoints(const ControlPoints& points,
     if (!longitude_valid || !latitude_valid) RefuseIfGeocentric(point, i, path);
     if (!longitude_valid) {
       throw Error(path + ": " + PointName("srcpoints", i) + ": longitude " +
-                  NumberText(point.longitude_degrees) +
+                  ShortestNumberText(point.longitude_degrees) +
                   " is outside [-180, 180]");
     }
     if (!latitude_valid) {
@@ -114,7 +109,7 @@ void ValidateControlPoints(const ControlPoints& points,
       const bool swapped = std::fabs(point.latitude_degrees) <= 180.0 &&
                            std::fabs(point.longitude_degrees) < 90.0;
       throw Error(path + ": " + PointName("srcpoints", i) + ": latitude " +
-                  NumberText(point.latitude_degrees) +
+                  ShortestNumberText(point.latitude_degrees) +
                   " is not strictly between -90 and 90" +
                   (swapped ? "; \"srcpoints\" takes the longitude first, "
                              "then the latitude"

@@ -1,10 +1,18 @@
 #include "io/JsonText.hpp"
 
+#include <charconv>
+
 #include <rapidjson/error/en.h>
 
 #include "common/Error.hpp"
 
 namespace helmert {
+
+std::string ShortestNumberText(double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
 
 void ParseJsonObject(const std::string& text, const std::string& path,
                      JsonDocument& document) {

@@ -45,6 +45,10 @@ using JsonReader =
     rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>,
                              ThrowingAllocator>;
 
+// The fewest digits that read back to the same double (std::to_chars):
+// the form messages and the tools' own number texts use.
+std::string ShortestNumberText(double value);
+
 // Throws Error naming `path`, with the byte offset and RapidJSON's own
 // message, when the reader stopped on a syntax error.
 void ThrowIfParseError(const JsonReader& reader, const std::string& path);

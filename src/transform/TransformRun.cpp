@@ -15,6 +15,7 @@
 #include "control/DelimitedText.hpp"
 #include "control/PointLists.hpp"
 #include "io/ControlPointDocument.hpp"
+#include "io/JsonText.hpp"
 #include "io/OutputFile.hpp"
 #include "io/ResultDocument.hpp"
 #include "io/Streams.hpp"
@@ -286,13 +287,6 @@ std::string Sexagesimal(double degrees, bool latitude, bool decimal_comma) {
   return text;
 }
 
-// The shortest text of a double, for the GeoJSON.
-std::string Shortest(double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
-
 }  // namespace
 
 void RunHelmertTransform(const TransformArguments& arguments, int in,
@@ -423,10 +417,10 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
       const double away = transformer.DegreesFromMeridian(wgs84.longitude_degrees);
       if (!(away <= kMostTransformDegreesFromMeridian)) {
         throw Error(where + ": column \"" + header.fields[columns.coordinates[0]] +
-                    "\": longitude " + Shortest(wgs84.longitude_degrees) +
+                    "\": longitude " + ShortestNumberText(wgs84.longitude_degrees) +
                     " is " + Fixed(away, 2, false) +
                     " degrees from the zone's central meridian " +
-                    Shortest(stored.central_meridian_degrees) +
+                    ShortestNumberText(stored.central_meridian_degrees) +
                     "; the zone's series is used only within 3.5 degrees");
       }
       grid = transformer.ToGrid(wgs84, &zone);
@@ -436,10 +430,10 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
       const double away = transformer.DegreesFromMeridian(wgs84.longitude_degrees);
       if (!(away <= kMostTransformDegreesFromMeridian) ||
           !(std::fabs(wgs84.latitude_degrees) < 90.0)) {
-        throw Error(where + ": the grid point (" + Shortest(grid.x) + ", " +
-                    Shortest(grid.y) + ") lies " + Fixed(away, 2, false) +
+        throw Error(where + ": the grid point (" + ShortestNumberText(grid.x) + ", " +
+                    ShortestNumberText(grid.y) + ") lies " + Fixed(away, 2, false) +
                     " degrees from the zone's central meridian " +
-                    Shortest(stored.central_meridian_degrees) +
+                    ShortestNumberText(stored.central_meridian_degrees) +
                     "; the zone's series is used only within 3.5 degrees");
       }
     }
@@ -498,22 +492,22 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
       geojson += count == 0 ? "" : ",\n";
       geojson += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\","
                  "\"coordinates\":[" +
-                 Shortest(wgs84.longitude_degrees) + "," +
-                 Shortest(wgs84.latitude_degrees) + "," +
-                 Shortest(wgs84.height_metres) + "]},\"properties\":{\"name\":" +
+                 ShortestNumberText(wgs84.longitude_degrees) + "," +
+                 ShortestNumberText(wgs84.latitude_degrees) + "," +
+                 ShortestNumberText(wgs84.height_metres) + "]},\"properties\":{\"name\":" +
                  JsonString(point.name) + ",\"line\":" +
                  std::to_string(row.line) + ",\"easting_m\":" +
-                 Shortest(grid.x) + ",\"northing_m\":" + Shortest(grid.y) +
-                 ",\"height_m\":" + Shortest(grid.z);
+                 ShortestNumberText(grid.x) + ",\"northing_m\":" + ShortestNumberText(grid.y) +
+                 ",\"height_m\":" + ShortestNumberText(grid.z);
       if (control) {
         const char* const keys[3] = {
             arguments.to_grid ? "sigma_e_m" : "sigma_lat_m",
             arguments.to_grid ? "sigma_n_m" : "sigma_lon_m", "sigma_h_m"};
         for (int c = 0; c < 3; ++c) {
-          geojson += std::string(",\"") + keys[c] + "\":" + Shortest(sigma(c));
+          geojson += std::string(",\"") + keys[c] + "\":" + ShortestNumberText(sigma(c));
         }
         geojson += ",\"outside_m\":" +
-                   (outside > 0.0 ? Shortest(outside) : std::string("null"));
+                   (outside > 0.0 ? ShortestNumberText(outside) : std::string("null"));
       }
       geojson += "}}";
       if (geojson.size() >= kBlockBytes) {
