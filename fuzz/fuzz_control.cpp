@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // UTF-16 with a byte-order mark is decoded whatever the bit.
   const bool gbk = (data[0] & 2) != 0;
   const std::string raw(reinterpret_cast<const char*>(data + 1), size - 1);
-  std::vector<helmert::ListedPoint> points;
+  helmert::PointList points;
   try {
     const std::string text =
         helmert::DecodeListText(raw, gbk ? "GBK" : "", "fuzz.csv");
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (matched.wgs84.size() != points.size()) std::abort();
   if (points.empty()) return 0;
   const std::string document =
-      helmert::ControlDocumentText(matched, std::string("114.5"));
+      helmert::ControlDocumentText(points, points, matched, std::string("114.5"));
   std::vector<std::string> names;
   const helmert::ControlPoints read =
       helmert::ParseControlPointDocument(document, "fuzz.json", &names);
@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     return std::fabs(a - b) <= 1e-12 * std::fabs(b);
   };
   for (std::size_t i = 0; i < points.size(); ++i) {
-    const helmert::ListedPoint& p = points[i];
-    if (names[i] != p.name || !same(read.source[i].longitude_degrees, p.values[0]) ||
-        !same(read.source[i].latitude_degrees, p.values[1]) ||
-        !same(read.source[i].height_metres, p.values[2])) {
+    if (names[i] != points.Name(i) ||
+        !same(read.source[i].longitude_degrees, points.Value(i, 0)) ||
+        !same(read.source[i].latitude_degrees, points.Value(i, 1)) ||
+        !same(read.source[i].height_metres, points.Value(i, 2))) {
       std::abort();
     }
   }

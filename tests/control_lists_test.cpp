@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "control/Angles.hpp"
 #include "control/DelimitedText.hpp"
 #include "control/PointLists.hpp"
+#include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
 
 namespace helmert {
@@ -157,30 +159,93 @@ TEST(Angle, RefusesWhatIsNoAngle) {
 // --- Lists, matching and refusals ---------------------------------------
 
 TEST(PointLists, MatchesByNameInTheWgs84Order) {
-  const std::vector<ListedPoint> wgs84 = ReadWgs84Points(
+  const PointList wgs84 = ReadWgs84Points(
       "Name,Lat,Lon,H\nB,38.6,110.5,1300\nA,38.7,110.4,1310\nC,38.8,110.3,"
       "1320\nD,38.9,110.2,1330\n",
       "w.csv");
-  const std::vector<ListedPoint> grid = ReadGridPoints(
+  const PointList grid = ReadGridPoints(
       "id,easting,northing,height,code\nE,1,2,3,x\nA,4,5,6,y\nB,7,8,9,z\nC,"
       "10,11,12,w\n",
       "g.csv");
   const MatchedPoints matched = MatchByName(wgs84, grid);
   ASSERT_EQ(matched.wgs84.size(), 3u);
-  EXPECT_EQ(matched.wgs84[0]->name, "B");
-  EXPECT_EQ(matched.grid[0]->name, "B");
-  EXPECT_EQ(matched.grid[1]->texts[0], "4");
-  EXPECT_EQ(matched.only_wgs84, std::vector<std::string>{"D"});
-  EXPECT_EQ(matched.only_grid, std::vector<std::string>{"E"});
+  EXPECT_EQ(wgs84.Name(matched.wgs84[0]), "B");
+  EXPECT_EQ(grid.Name(matched.grid[0]), "B");
+  EXPECT_EQ(grid.Text(matched.grid[1], 0), "4");
+  EXPECT_EQ(matched.only_wgs84, std::vector<std::size_t>{3});  // D
+  EXPECT_EQ(matched.only_grid, std::vector<std::size_t>{0});   // E
   // Longitude first in the document, as "srcpoints" takes it.
-  EXPECT_EQ(matched.wgs84[1]->texts[0], "110.4");
-  EXPECT_EQ(ControlDocumentText(matched, std::string("114")),
+  EXPECT_EQ(wgs84.Text(matched.wgs84[1], 0), "110.4");
+  EXPECT_EQ(wgs84.Line(matched.wgs84[1]), 3u);
+  EXPECT_EQ(ControlDocumentText(wgs84, grid, matched, std::string("114")),
             "{\n  \"define\": {\n    \"srcpoints\": [\n"
             "      110.5, 38.6, 1300,\n      110.4, 38.7, 1310,\n"
             "      110.3, 38.8, 1320\n    ],\n    \"despoints\": [\n"
             "      7, 8, 9,\n      4, 5, 6,\n      10, 11, 12\n    ],\n"
             "    \"names\": [\"B\", \"A\", \"C\"],\n"
             "    \"central_meridian\": 114\n  }\n}\n");
+}
+
+// Lists larger than one block of the point store and one piece of the
+// written document: every point comes back whole, in order, and a name
+// repeated at the end is found however far from its first line.
+TEST(PointLists, LargeListsKeepEveryPointAndFindLateRepeats) {
+  constexpr std::size_t kPoints = 60000;
+  const std::string long_name(3 << 20, 'L');  // longer than a block
+  std::string wgs84_text = "name,lat,lon,h\n";
+  std::vector<std::string> grid_rows;
+  for (std::size_t i = 0; i < kPoints; ++i) {
+    const std::string name = i == 7 ? long_name : "Point " + std::to_string(i);
+    wgs84_text += name + ",38." + std::to_string(i) + ",110.5," +
+                  std::to_string(i) + ".25\n";
+    // The grid list in reverse order, without point 1.
+    if (i != 1) {
+      grid_rows.push_back(name + "," + std::to_string(i) + ".5,4290000,1300\n");
+    }
+  }
+  std::string grid_text = "name,e,n,h\n";
+  for (auto row = grid_rows.rbegin(); row != grid_rows.rend(); ++row) {
+    grid_text += *row;
+  }
+  const PointList wgs84 = ReadWgs84Points(wgs84_text, "w.csv");
+  const PointList grid = ReadGridPoints(grid_text, "g.csv");
+  ASSERT_EQ(wgs84.size(), kPoints);
+  EXPECT_EQ(wgs84.Name(7), long_name);
+  EXPECT_EQ(wgs84.Text(kPoints - 1, 1), "38." + std::to_string(kPoints - 1));
+  EXPECT_EQ(wgs84.Value(8, 2), 8.25);
+  EXPECT_EQ(wgs84.Line(kPoints - 1), kPoints + 1);
+  const MatchedPoints matched = MatchByName(wgs84, grid);
+  ASSERT_EQ(matched.wgs84.size(), kPoints - 1);
+  EXPECT_EQ(matched.only_wgs84, std::vector<std::size_t>{1});
+  EXPECT_TRUE(matched.only_grid.empty());
+  for (std::size_t i = 0; i < matched.wgs84.size(); ++i) {
+    ASSERT_EQ(wgs84.Name(matched.wgs84[i]), grid.Name(matched.grid[i])) << i;
+  }
+  std::size_t pieces = 0;
+  std::string streamed;
+  WriteControlDocument(wgs84, grid, matched, std::nullopt, std::nullopt,
+                       [&](const std::string& piece) {
+                         ++pieces;
+                         streamed += piece;
+                       });
+  EXPECT_GT(pieces, 2u);
+  std::vector<std::string> names;
+  const ControlPoints read = ParseControlPointDocument(streamed, "c.json", &names);
+  ASSERT_EQ(read.source.size(), kPoints - 1);
+  EXPECT_EQ(names[6], long_name);
+  EXPECT_EQ(read.source[kPoints - 2].height_metres, (kPoints - 1) + 0.25);
+  EXPECT_EQ(read.destination[kPoints - 2].x, (kPoints - 1) + 0.5);
+
+  const std::string repeated = wgs84_text + "Point 5,38.1,110.1,1\n";
+  try {
+    ReadWgs84Points(repeated, "w.csv");
+    ADD_FAILURE() << "a repeated name was read";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "w.csv:" + std::to_string(kPoints + 2) +
+                  ": column \"name\": \"Point 5\" is also the name on line 7; "
+                  "names must be distinct");
+  }
 }
 
 TEST(PointLists, NumberTextIsCopiedOrWrittenAsJson) {
@@ -370,12 +435,12 @@ class ReadListTest : public ::testing::TestWithParam<ReadListCase> {};
 TEST_P(ReadListTest, ReadsEveryValueAsWritten) {
   const ReadListCase& c = GetParam();
   const std::string text = DecodeListText(c.text, c.encoding, "f.csv");
-  const std::vector<ListedPoint> points =
+  const PointList points =
       c.wgs84 ? ReadWgs84Points(text, "f.csv") : ReadGridPoints(text, "f.csv");
   ASSERT_FALSE(points.empty());
-  EXPECT_EQ(points[0].name, c.first_name);
+  EXPECT_EQ(points.Name(0), c.first_name);
   for (int k = 0; k < 3; ++k) {
-    EXPECT_NEAR(points[0].values[k], c.first[k], kAngleRounding) << k;
+    EXPECT_NEAR(points.Value(0, k), c.first[k], kAngleRounding) << k;
   }
 }
 

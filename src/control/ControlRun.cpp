@@ -42,12 +42,13 @@ const char kControlHelp[] =
 
 namespace {
 
-// The names, comma-separated, at most `most` of them.
-std::string NameList(const std::vector<std::string>& names) {
+// The names of the points, comma-separated, at most `most` of them.
+std::string NameList(const PointList& points,
+                     const std::vector<std::size_t>& names) {
   constexpr std::size_t kMost = 20;
   std::string list;
   for (std::size_t k = 0; k < names.size() && k < kMost; ++k) {
-    list += (k == 0 ? "" : ", ") + ShownText(names[k]);
+    list += (k == 0 ? "" : ", ") + ShownText(std::string(points.Name(names[k])));
   }
   if (names.size() > kMost) {
     list += " and " + std::to_string(names.size() - kMost) + " more";
@@ -167,11 +168,11 @@ void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
         meridian.plain_number ? arguments.central_meridian : "",
         meridian.degrees);
   }
-  const std::vector<ListedPoint> wgs84 = ReadWgs84Points(
+  const PointList wgs84 = ReadWgs84Points(
       DecodeListText(ReadTextFile(arguments.wgs84_path), arguments.encoding,
                      arguments.wgs84_path),
       arguments.wgs84_path);
-  const std::vector<ListedPoint> grid = ReadGridPoints(
+  const PointList grid = ReadGridPoints(
       DecodeListText(ReadTextFile(arguments.grid_path), arguments.encoding,
                      arguments.grid_path),
       arguments.grid_path);
@@ -182,7 +183,10 @@ void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
                 " point name(s) in both lists; a fit needs at least 3");
   }
   OutputFile control(arguments.control_path);
-  control.Write(ControlDocumentText(matched, meridian_text, scale_text));
+  WriteControlDocument(
+      wgs84, grid, matched, meridian_text, scale_text,
+      [&control](const std::string& piece) { control.Append(piece); });
+  control.Finish();
 
   const std::string wgs84_path = ShownText(arguments.wgs84_path);
   const std::string grid_path = ShownText(arguments.grid_path);
@@ -190,11 +194,11 @@ void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
       << " points matched by name (" << wgs84.size() << " in " << wgs84_path
       << ", " << grid.size() << " in " << grid_path << ")\n";
   if (!matched.only_wgs84.empty()) {
-    out << "  only in " << wgs84_path << ": " << NameList(matched.only_wgs84)
+    out << "  only in " << wgs84_path << ": " << NameList(wgs84, matched.only_wgs84)
         << "\n";
   }
   if (!matched.only_grid.empty()) {
-    out << "  only in " << grid_path << ": " << NameList(matched.only_grid)
+    out << "  only in " << grid_path << ": " << NameList(grid, matched.only_grid)
         << "\n";
   }
   if (grid_definition) {

@@ -27,9 +27,9 @@ Delimiter FindDelimiter(const std::string& header) {
   return Delimiter::kWhitespace;
 }
 
-std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
-                                   const std::string& path,
-                                   std::size_t line_number) {
+void SplitLineInto(const std::string& line, Delimiter delimiter,
+                   const std::string& path, std::size_t line_number,
+                   std::vector<std::string>& fields) {
   const char separator = delimiter == Delimiter::kTab         ? '\t'
                          : delimiter == Delimiter::kSemicolon ? ';'
                          : delimiter == Delimiter::kComma     ? ','
@@ -37,13 +37,21 @@ std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
   const auto is_separator = [&](char c) {
     return delimiter == Delimiter::kWhitespace ? IsBlank(c) : c == separator;
   };
-  std::vector<std::string> fields;
+  // The fields' strings are reused from row to row: a row of short fields
+  // allocates nothing.
+  std::size_t count = 0;
+  const auto next_field = [&]() -> std::string& {
+    if (count == fields.size()) fields.emplace_back();
+    std::string& field = fields[count++];
+    field.clear();
+    return field;
+  };
   std::size_t at = 0;
   if (delimiter == Delimiter::kWhitespace) {
     while (at < line.size() && IsBlank(line[at])) ++at;
   }
   for (;;) {
-    std::string field;
+    std::string& field = next_field();
     // Blanks before a quote belong to no field.
     std::size_t start = at;
     while (start < line.size() && IsBlank(line[start]) &&
@@ -77,10 +85,14 @@ std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
         ++at;
       }
     } else {
-      while (at < line.size() && !is_separator(line[at])) field += line[at++];
-      field = Trimmed(field);
+      std::size_t end = at;
+      while (end < line.size() && !is_separator(line[end])) ++end;
+      std::size_t first = start;
+      std::size_t last = end;
+      while (last > first && IsBlank(line[last - 1])) --last;
+      field.assign(line, first, last - first);
+      at = end;
     }
-    fields.push_back(field);
     if (at >= line.size()) break;
     ++at;  // the delimiter
     if (delimiter == Delimiter::kWhitespace) {
@@ -88,10 +100,23 @@ std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
       if (at >= line.size()) break;
     }
   }
+  fields.resize(count);
+}
+
+std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
+                                   const std::string& path,
+                                   std::size_t line_number) {
+  std::vector<std::string> fields;
+  SplitLineInto(line, delimiter, path, line_number, fields);
   return fields;
 }
 
-bool IsBlankLine(const std::string& line) { return Trimmed(line).empty(); }
+bool IsBlankLine(const std::string& line) {
+  for (const char c : line) {
+    if (!IsBlank(c)) return false;
+  }
+  return true;
+}
 
 std::optional<Delimiter> SeparatorLine(const std::string& line) {
   const std::string text = Trimmed(line);
@@ -198,11 +223,10 @@ bool DelimitedRowReader::NextLine(std::string& line) {
 }
 
 bool DelimitedRowReader::Next(DelimitedRow& row) {
-  std::string line;
-  while (NextLine(line)) {
-    if (IsBlankLine(line)) continue;
+  while (NextLine(line_)) {
+    if (IsBlankLine(line_)) continue;
     row.line = line_number_;
-    row.fields = SplitLine(line, delimiter_, path_, line_number_);
+    SplitLineInto(line_, delimiter_, path_, line_number_, row.fields);
     return true;
   }
   return false;

@@ -55,6 +55,11 @@ std::vector<std::string> SplitLine(const std::string& line, Delimiter delimiter,
                                    const std::string& path,
                                    std::size_t line_number);
 
+// The same into `fields`, whose strings are reused.
+void SplitLineInto(const std::string& line, Delimiter delimiter,
+                   const std::string& path, std::size_t line_number,
+                   std::vector<std::string>& fields);
+
 // Whether the line holds nothing but spaces and tabs.
 bool IsBlankLine(const std::string& line);
 
@@ -91,6 +96,7 @@ class DelimitedRowReader {
   std::size_t line_number_ = 0;
   Delimiter delimiter_ = Delimiter::kComma;
   DelimitedRow header_;
+  std::string line_;  // the current line, its capacity reused
 };
 
 // Splits the text into the header and the rows. `path` names the file in

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <unordered_map>
+#include <cstring>
 
 #include <iconv.h>
 
@@ -113,8 +113,7 @@ bool IsUtf8(const std::string& text) {
 
 }  // namespace
 
-std::string DecodeListText(const std::string& text,
-                           const std::string& encoding,
+std::string DecodeListText(std::string text, const std::string& encoding,
                            const std::string& path) {
   if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
       static_cast<unsigned char>(text[1]) == 0xFE) {
@@ -245,17 +244,125 @@ ListedPoint ReadListedPoint(const DelimitedRow& row, const DelimitedRow& header,
   return point;
 }
 
+std::string_view PointList::Name(std::size_t i) const {
+  const char* record = points_[i];
+  std::uint64_t size = 0;
+  std::memcpy(&size, record + 8, 8);
+  return {record + 19, static_cast<std::size_t>(size)};
+}
+
+std::string_view PointList::Text(std::size_t i, int k) const {
+  const char* record = points_[i];
+  const std::string_view name = Name(i);
+  const char* at = name.data() + name.size();
+  for (int j = 0; j < k; ++j) at += static_cast<unsigned char>(record[16 + j]);
+  return {at, static_cast<unsigned char>(record[16 + k])};
+}
+
+double PointList::Value(std::size_t i, int k) const {
+  // The text reads back to the value it was made of (copied from the
+  // field that was read, or the value's shortest digits).
+  const std::string_view text = Text(i, k);
+  double value = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+std::size_t PointList::Line(std::size_t i) const {
+  std::uint64_t line = 0;
+  std::memcpy(&line, points_[i], 8);
+  return static_cast<std::size_t>(line);
+}
+
+void PointList::Add(const ListedPoint& point) {
+  // The record: the line (8 bytes), the name's size (8), the three texts'
+  // sizes (1 each: a number text has at most 32 characters), the name, the
+  // three texts.
+  const std::size_t bytes = 19 + point.name.size() + point.texts[0].size() +
+                            point.texts[1].size() + point.texts[2].size();
+  if (bytes > free_bytes_) {
+    const std::size_t block = std::max(bytes, kBlockBytes);
+    blocks_.push_back(std::make_unique<char[]>(block));
+    free_ = blocks_.back().get();
+    free_bytes_ = block;
+  }
+  char* at = free_;
+  const std::uint64_t line = point.line;
+  const std::uint64_t name_size = point.name.size();
+  std::memcpy(at, &line, 8);
+  std::memcpy(at + 8, &name_size, 8);
+  for (int k = 0; k < 3; ++k) {
+    at[16 + k] = static_cast<char>(static_cast<unsigned char>(point.texts[k].size()));
+  }
+  at += 19;
+  std::memcpy(at, point.name.data(), point.name.size());
+  at += point.name.size();
+  for (const std::string& text : point.texts) {
+    std::memcpy(at, text.data(), text.size());
+    at += text.size();
+  }
+  points_.push_back(free_);
+  free_ += bytes;
+  free_bytes_ -= bytes;
+}
+
 namespace {
 
-std::vector<ListedPoint> ReadPoints(const std::string& text,
-                                    const std::string& path, bool wgs84) {
-  // Row by row: only the points are held, not the table of fields.
-  DelimitedRowReader reader(text, path);
-  const DelimitedRow& header = reader.header();
-  const PointColumns columns = FindPointColumns(header, wgs84, path);
-  std::vector<ListedPoint> points;
-  const bool comma = reader.DecimalCommaAllowed();
-  const bool comma_delimited = reader.delimiter() == Delimiter::kComma;
+// The names of a list by their hash, for lists of millions of points: an
+// open-addressed table of one 64-bit slot a point at most half full, each
+// slot a fragment of the name's hash (24 bits) and the point's index + 1
+// (40 bits; 0 is an empty slot).
+class NameIndex {
+ public:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  explicit NameIndex(const PointList& list) : list_(list) {
+    std::size_t capacity = 16;
+    while (capacity < 2 * list.size()) capacity *= 2;
+    slots_.assign(capacity, 0);
+    mask_ = capacity - 1;
+  }
+
+  // Enters point i; returns the point entered before it under the same
+  // name, if any (and then leaves i out).
+  std::size_t Insert(std::size_t i) {
+    const std::string_view name = list_.Name(i);
+    const std::uint64_t hash = std::hash<std::string_view>{}(name);
+    const std::uint64_t fragment = hash >> 40;
+    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+      const std::uint64_t slot = slots_[at];
+      if (slot == 0) {
+        slots_[at] = (fragment << 40) | (i + 1);
+        return kNone;
+      }
+      const std::size_t entered = static_cast<std::size_t>(slot & kIndexMask) - 1;
+      if ((slot >> 40) == fragment && list_.Name(entered) == name) return entered;
+    }
+  }
+
+  // The point of that name, or kNone.
+  std::size_t Find(std::string_view name) const {
+    const std::uint64_t hash = std::hash<std::string_view>{}(name);
+    const std::uint64_t fragment = hash >> 40;
+    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+      const std::uint64_t slot = slots_[at];
+      if (slot == 0) return kNone;
+      const std::size_t entered = static_cast<std::size_t>(slot & kIndexMask) - 1;
+      if ((slot >> 40) == fragment && list_.Name(entered) == name) return entered;
+    }
+  }
+
+ private:
+  static constexpr std::uint64_t kIndexMask = (std::uint64_t{1} << 40) - 1;
+  const PointList& list_;
+  std::vector<std::uint64_t> slots_;
+  std::size_t mask_ = 0;
+};
+
+PointList ReadPoints(std::string text, const std::string& path, bool wgs84) {
+  PointList points;
+  DelimitedRow header;
+  PointColumns columns;
   // One decimal mark a column: the rows that use each in each coordinate
   // column, and the first field of each form. (The bundled export writes
   // its seconds with a point and its heights with a comma: each column
@@ -265,54 +372,50 @@ std::vector<ListedPoint> ReadPoints(const std::string& text,
     std::size_t line = 0;
     std::string text;
   } uses[3][2];  // per coordinate column: decimal point, decimal comma
-  DelimitedRow row;
-  while (reader.Next(row)) {
-    ListedPoint point = ReadListedPoint(row, header, columns, wgs84, comma,
-                                        comma_delimited, path);
-    if (comma) {
-      for (int k = 0; k < 3; ++k) {
-        const std::string& text = row.fields[columns.coordinates[k]];
-        const int form = text.find(',') != std::string::npos   ? 1
-                         : text.find('.') != std::string::npos ? 0
-                                                               : -1;
-        if (form < 0) continue;
-        MarkUse& use = uses[k][form];
-        if (use.rows++ == 0) {
-          use.line = row.line;
-          use.text = text;
+  {
+    // Row by row: only the points are held, not the table of fields.
+    DelimitedRowReader reader(text, path);
+    header = reader.header();
+    columns = FindPointColumns(header, wgs84, path);
+    points.Reserve(static_cast<std::size_t>(
+        std::count(text.begin(), text.end(), '\n')) + 1);
+    const bool comma = reader.DecimalCommaAllowed();
+    const bool comma_delimited = reader.delimiter() == Delimiter::kComma;
+    DelimitedRow row;
+    while (reader.Next(row)) {
+      const ListedPoint point = ReadListedPoint(row, header, columns, wgs84,
+                                                comma, comma_delimited, path);
+      if (comma) {
+        for (int k = 0; k < 3; ++k) {
+          const std::string& field = row.fields[columns.coordinates[k]];
+          const int form = field.find(',') != std::string::npos   ? 1
+                           : field.find('.') != std::string::npos ? 0
+                                                                  : -1;
+          if (form < 0) continue;
+          MarkUse& use = uses[k][form];
+          if (use.rows++ == 0) {
+            use.line = row.line;
+            use.text = field;
+          }
         }
       }
-    }
-    points.push_back(std::move(point));
-  }
-  // Distinct names: the points sorted by name, each name with the first
-  // line it stands on; refused at the earliest line that repeats one.
-  std::vector<std::size_t> order(points.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) {
-                     return points[a].name < points[b].name;
-                   });
-  const ListedPoint* repeated = nullptr;
-  const ListedPoint* first = nullptr;
-  std::size_t group = 0;  // where the run of the current name starts
-  for (std::size_t k = 1; k < order.size(); ++k) {
-    const ListedPoint& b = points[order[k]];
-    if (points[order[k - 1]].name != b.name) {
-      group = k;
-      continue;
-    }
-    // The run's first point is its earliest (the sort is stable).
-    if (repeated == nullptr || b.line < repeated->line) {
-      repeated = &b;
-      first = &points[order[group]];
+      points.Add(point);
     }
   }
-  if (repeated != nullptr) {
-    throw Error(path + ":" + std::to_string(repeated->line) + ": column " +
+  // The points hold what they need of the text.
+  std::string().swap(text);
+  // Distinct names: refused at the earliest line that repeats one, naming
+  // the first line of that name.
+  NameIndex names(points);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const std::size_t first = names.Insert(i);
+    if (first == NameIndex::kNone) continue;
+    throw Error(path + ":" + std::to_string(points.Line(i)) + ": column " +
                 Quoted(header.fields[columns.name]) + ": " +
-                Quoted(repeated->name) + " is also the name on line " +
-                std::to_string(first->line) + "; names must be distinct");
+                Quoted(std::string(points.Name(i))) +
+                " is also the name on line " +
+                std::to_string(points.Line(first)) +
+                "; names must be distinct");
   }
   for (int k = 0; k < 3; ++k) {
     if (uses[k][0].rows == 0 || uses[k][1].rows == 0) continue;
@@ -332,6 +435,24 @@ std::vector<ListedPoint> ReadPoints(const std::string& text,
                 "): give the list one decimal mark");
   }
   return points;
+}
+
+void AppendJsonString(std::string& json, std::string_view text) {
+  json += '"';
+  for (const char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (u < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", u);
+      json += escape;
+    } else {
+      json += c;
+    }
+  }
+  json += '"';
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -362,17 +483,6 @@ bool IsJsonNumber(const std::string& text) {
   return at == text.size();
 }
 
-void AppendNumbers(std::string& text, const char* member,
-                   const std::vector<const ListedPoint*>& points, bool last) {
-  text += std::string("    \"") + member + "\": [\n";
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    const ListedPoint& p = *points[i];
-    text += "      " + p.texts[0] + ", " + p.texts[1] + ", " + p.texts[2] +
-            (i + 1 < points.size() ? ",\n" : "\n");
-  }
-  text += last ? "    ]\n" : "    ],\n";
-}
-
 }  // namespace
 
 std::string JsonNumberText(const std::string& text, double value) {
@@ -390,75 +500,100 @@ std::string JsonNumberText(const std::string& text, double value) {
   return std::string(digits, result.ptr);
 }
 
-std::vector<ListedPoint> ReadWgs84Points(const std::string& text,
-                                         const std::string& path) {
-  return ReadPoints(text, path, true);
+PointList ReadWgs84Points(std::string text, const std::string& path) {
+  return ReadPoints(std::move(text), path, true);
 }
 
-std::vector<ListedPoint> ReadGridPoints(const std::string& text,
-                                        const std::string& path) {
-  return ReadPoints(text, path, false);
+PointList ReadGridPoints(std::string text, const std::string& path) {
+  return ReadPoints(std::move(text), path, false);
 }
 
-MatchedPoints MatchByName(const std::vector<ListedPoint>& wgs84,
-                          const std::vector<ListedPoint>& grid) {
-  std::unordered_map<std::string, const ListedPoint*> grid_by_name;
-  for (const ListedPoint& p : grid) grid_by_name.emplace(p.name, &p);
+MatchedPoints MatchByName(const PointList& wgs84, const PointList& grid) {
+  NameIndex grid_names(grid);
+  for (std::size_t i = 0; i < grid.size(); ++i) grid_names.Insert(i);
   MatchedPoints matched;
-  std::unordered_map<std::string, bool> in_wgs84;
-  for (const ListedPoint& p : wgs84) {
-    in_wgs84.emplace(p.name, true);
-    const auto found = grid_by_name.find(p.name);
-    if (found == grid_by_name.end()) {
-      matched.only_wgs84.push_back(p.name);
+  matched.wgs84.reserve(wgs84.size());
+  matched.grid.reserve(wgs84.size());
+  std::vector<bool> grid_matched(grid.size(), false);
+  for (std::size_t i = 0; i < wgs84.size(); ++i) {
+    const std::size_t found = grid_names.Find(wgs84.Name(i));
+    if (found == NameIndex::kNone) {
+      matched.only_wgs84.push_back(i);
       continue;
     }
-    matched.wgs84.push_back(&p);
-    matched.grid.push_back(found->second);
+    matched.wgs84.push_back(i);
+    matched.grid.push_back(found);
+    grid_matched[found] = true;
   }
-  for (const ListedPoint& p : grid) {
-    if (in_wgs84.count(p.name) == 0) matched.only_grid.push_back(p.name);
+  for (std::size_t i = 0; i < grid.size(); ++i) {
+    if (!grid_matched[i]) matched.only_grid.push_back(i);
   }
   return matched;
 }
 
 std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (u < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", u);
-      json += escape;
-    } else {
-      json += c;
+  std::string json;
+  AppendJsonString(json, text);
+  return json;
+}
+
+void WriteControlDocument(
+    const PointList& wgs84, const PointList& grid, const MatchedPoints& matched,
+    const std::optional<std::string>& central_meridian_text,
+    const std::optional<std::string>& scale_factor_text,
+    const std::function<void(const std::string&)>& write) {
+  constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+  std::string piece;
+  piece.reserve(kPieceBytes + 4096);
+  const auto written = [&] {
+    if (piece.size() < kPieceBytes) return;
+    write(piece);
+    piece.clear();
+  };
+  const auto numbers = [&](const char* member, const PointList& list,
+                           const std::vector<std::size_t>& order) {
+    piece += "    \"";
+    piece += member;
+    piece += "\": [\n";
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      piece += "      ";
+      for (int k = 0; k < 3; ++k) {
+        piece += list.Text(order[i], k);
+        if (k < 2) piece += ", ";
+      }
+      piece += i + 1 < order.size() ? ",\n" : "\n";
+      written();
     }
+    piece += "    ],\n";
+  };
+  piece += "{\n  \"define\": {\n";
+  numbers("srcpoints", wgs84, matched.wgs84);
+  numbers("despoints", grid, matched.grid);
+  piece += "    \"names\": [";
+  for (std::size_t i = 0; i < matched.wgs84.size(); ++i) {
+    if (i > 0) piece += ", ";
+    AppendJsonString(piece, wgs84.Name(matched.wgs84[i]));
+    written();
   }
-  return json + "\"";
+  piece += "]";
+  if (central_meridian_text) {
+    piece += ",\n    \"central_meridian\": " + *central_meridian_text;
+  }
+  if (scale_factor_text) {
+    piece += ",\n    \"scale_factor\": " + *scale_factor_text;
+  }
+  piece += "\n  }\n}\n";
+  write(piece);
 }
 
 std::string ControlDocumentText(
-    const MatchedPoints& matched,
+    const PointList& wgs84, const PointList& grid, const MatchedPoints& matched,
     const std::optional<std::string>& central_meridian_text,
     const std::optional<std::string>& scale_factor_text) {
-  std::string text = "{\n  \"define\": {\n";
-  AppendNumbers(text, "srcpoints", matched.wgs84, false);
-  AppendNumbers(text, "despoints", matched.grid, false);
-  text += "    \"names\": [";
-  for (std::size_t i = 0; i < matched.wgs84.size(); ++i) {
-    text += (i == 0 ? "" : ", ") + JsonString(matched.wgs84[i]->name);
-  }
-  text += "]";
-  if (central_meridian_text) {
-    text += ",\n    \"central_meridian\": " + *central_meridian_text;
-  }
-  if (scale_factor_text) {
-    text += ",\n    \"scale_factor\": " + *scale_factor_text;
-  }
-  text += "\n  }\n}\n";
+  std::string text;
+  WriteControlDocument(wgs84, grid, matched, central_meridian_text,
+                       scale_factor_text,
+                       [&text](const std::string& piece) { text += piece; });
   return text;
 }
 

@@ -14,8 +14,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace helmert {
@@ -38,7 +43,8 @@ struct DelimitedRow;
 // from `encoding` (GBK, LATIN1, CP1252: iconv's names) when one is given,
 // else taken as UTF-8 as it stands. Throws Error for an encoding iconv does
 // not know and for a text that is not in it, naming the byte.
-std::string DecodeListText(const std::string& text, const std::string& encoding,
+// A UTF-8 text is returned as it stands, without a copy.
+std::string DecodeListText(std::string text, const std::string& encoding,
                            const std::string& path);
 
 // The columns of a list: the name's and the three coordinates', in the
@@ -67,33 +73,65 @@ ListedPoint ReadListedPoint(const DelimitedRow& row, const DelimitedRow& header,
                             bool decimal_comma, bool comma_delimited,
                             const std::string& path);
 
-// The WGS84 points: values and texts are longitude, latitude (degrees)
-// and height (metres), in the document's order. Angles may be decimal
-// degrees or sexagesimal (see ReadAngle); latitudes within [-90, 90],
-// longitudes within [-180, 180].
-std::vector<ListedPoint> ReadWgs84Points(const std::string& text,
-                                         const std::string& path);
+// The points of one list, held compactly for lists of millions of rows:
+// each point's line, name and three number texts one after another in
+// blocks of memory that never move, and one pointer a point.
+class PointList {
+ public:
+  std::size_t size() const { return points_.size(); }
+  bool empty() const { return points_.empty(); }
+  std::string_view Name(std::size_t i) const;
+  // The JSON number text of coordinate k (document order) and its value.
+  std::string_view Text(std::size_t i, int k) const;
+  double Value(std::size_t i, int k) const;
+  std::size_t Line(std::size_t i) const;
+
+  void Reserve(std::size_t points) { points_.reserve(points); }
+  void Add(const ListedPoint& point);
+
+ private:
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;  // the unused rest of the newest block
+  std::size_t free_bytes_ = 0;
+  std::vector<const char*> points_;
+};
+
+// The WGS84 points: texts are longitude, latitude (degrees) and height
+// (metres), in the document's order. Angles may be decimal degrees or
+// sexagesimal (see ReadAngle); latitudes strictly inside +-90, longitudes
+// within [-180, 180]. The text is released before the names are checked
+// distinct, so that a list of millions of rows is not held twice.
+PointList ReadWgs84Points(std::string text, const std::string& path);
 
 // The grid points: easting, northing, height (metres).
-std::vector<ListedPoint> ReadGridPoints(const std::string& text,
-                                        const std::string& path);
+PointList ReadGridPoints(std::string text, const std::string& path);
 
-// The points in both lists, paired by name in the WGS84 list's order, and
-// the names found in one list only (in that list's order).
+// The points in both lists, paired by name in the WGS84 list's order (as
+// indices into the lists), and the points found in one list only (in that
+// list's order).
 struct MatchedPoints {
-  std::vector<const ListedPoint*> wgs84;
-  std::vector<const ListedPoint*> grid;  // grid[i] is wgs84[i]'s point
-  std::vector<std::string> only_wgs84;
-  std::vector<std::string> only_grid;
+  std::vector<std::size_t> wgs84;
+  std::vector<std::size_t> grid;  // grid[i] is wgs84[i]'s point
+  std::vector<std::size_t> only_wgs84;
+  std::vector<std::size_t> only_grid;
 };
-MatchedPoints MatchByName(const std::vector<ListedPoint>& wgs84,
-                          const std::vector<ListedPoint>& grid);
+MatchedPoints MatchByName(const PointList& wgs84, const PointList& grid);
 
 // The control-point document of the matched points: "srcpoints",
 // "despoints", "names" and, when given, "central_meridian" and
-// "scale_factor" (their JSON number texts), indented by two spaces, with a final line end.
+// "scale_factor" (their JSON number texts), indented by two spaces, with a
+// final line end. Written in pieces of about a megabyte to `write`, so
+// that the document of millions of points is never held whole.
+void WriteControlDocument(
+    const PointList& wgs84, const PointList& grid, const MatchedPoints& matched,
+    const std::optional<std::string>& central_meridian_text,
+    const std::optional<std::string>& scale_factor_text,
+    const std::function<void(const std::string&)>& write);
+
+// The same document as one text.
 std::string ControlDocumentText(
-    const MatchedPoints& matched,
+    const PointList& wgs84, const PointList& grid, const MatchedPoints& matched,
     const std::optional<std::string>& central_meridian_text,
     const std::optional<std::string>& scale_factor_text = std::nullopt);
 
