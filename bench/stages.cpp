@@ -15,6 +15,8 @@
 #include "app/FitCheck.hpp"
 #include "app/Run.hpp"
 #include "estimation/Estimation.hpp"
+
+#include <ceres/problem.h>
 #include "geodesy/GaussKruger.hpp"
 #include "io/ControlPointDocument.hpp"
 #include "io/ResultDocument.hpp"
@@ -67,6 +69,22 @@ int main(int argc, char** argv) {
       helmert::SolveLinearForm(centred.pairs);
   watch.Lap("closed form (one QR pass)");
   (void)minimum;
+  {
+    // The problem alone, built and released: one allocation of ours per
+    // pair (the solver baseline's construction) against the tool's arrays.
+    helmert::TransformParameters parameters =
+        helmert::StartingParameters(centred.pairs);
+    // Twice each, alternating: the first build also grows the heap.
+    for (int round = 0; round < 2; ++round) {
+      {
+        ceres::Problem problem;
+        helmert::BuildFitProblem(centred.pairs, &parameters, &problem);
+      }
+      watch.Lap("problem, a cost each");
+      { helmert::FitProblem problem(centred.pairs, &parameters); }
+      watch.Lap("problem, in arrays");
+    }
+  }
   const helmert::FitOutcome fit =
       helmert::EstimateParameters(projected, points.destination);
   watch.Lap("EstimateParameters (all)");

@@ -161,6 +161,37 @@ TEST_F(EstimateParametersTest, RecoversAnExactSimilarity) {
   EXPECT_FALSE(replacement_matters_);
 }
 
+// The tool's problem (arrays it owns) and the straightforward one (a cost
+// function each, owned by the problem) are one problem: the solver takes
+// the same steps to the same bits, which the solver baseline's comparison
+// relies on.
+TEST_F(EstimateParametersTest, ArraysGiveTheStraightforwardProblemsSolution) {
+  const std::vector<Point3> source = Site(40, 30000.0, 9);
+  const CentredPairs centred = CentrePairs(MakePointPairs(
+      source, Transformed(source, kSurveyParameters, 0.02, 10)));
+  TransformParameters owned = StartingParameters(centred.pairs);
+  TransformParameters arrays = owned;
+  ceres::Problem problem;
+  BuildFitProblem(centred.pairs, &owned, &problem);
+  ceres::Solver::Summary owned_summary;
+  ceres::Solve(FitOptions(), &problem, &owned_summary);
+  ceres::Solver::Summary arrays_summary;
+  {
+    FitProblem fit(centred.pairs, &arrays);
+    EXPECT_EQ(fit.problem().NumResidualBlocks(), 40);
+    ceres::Solve(FitOptions(), &fit.problem(), &arrays_summary);
+  }
+  EXPECT_EQ(arrays_summary.iterations.size(), owned_summary.iterations.size());
+  EXPECT_EQ(arrays_summary.final_cost, owned_summary.final_cost);
+  EXPECT_EQ(arrays.T_x, owned.T_x);
+  EXPECT_EQ(arrays.T_y, owned.T_y);
+  EXPECT_EQ(arrays.T_z, owned.T_z);
+  EXPECT_EQ(arrays.R_x, owned.R_x);
+  EXPECT_EQ(arrays.R_y, owned.R_y);
+  EXPECT_EQ(arrays.R_z, owned.R_z);
+  EXPECT_EQ(arrays.Scale, owned.Scale);
+}
+
 TEST_F(EstimateParametersTest, ShiftOnlyKeepsRotationsAndScale) {
   const TransformParameters shift{12.5, -7.25, 3.0, 0.0, 0.0, 0.0, 1.0};
   const std::vector<Point3> source = Site(10, 5000.0, 9);

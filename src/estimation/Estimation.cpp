@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "common/Error.hpp"
@@ -197,10 +198,48 @@ void BuildFitProblem(const std::vector<PointPair>& pairs,
   }
 }
 
+FitProblem::CostArray::CostArray(std::size_t capacity)
+    : slots_(new Slot[capacity]) {}
+
+FitProblem::CostArray::~CostArray() {
+  while (size_ > 0) {
+    std::launder(reinterpret_cast<Cost*>(slots_[--size_].bytes))->~Cost();
+  }
+}
+
+FitProblem::Cost* FitProblem::CostArray::Emplace(BursaWolfResidual* functor) {
+  Cost* cost = new (slots_[size_].bytes)
+      Cost(functor, ceres::DO_NOT_TAKE_OWNERSHIP);
+  ++size_;
+  return cost;
+}
+
+ceres::Problem::Options FitProblem::ProblemOptions() {
+  ceres::Problem::Options options;
+  options.cost_function_ownership = ceres::DO_NOT_TAKE_OWNERSHIP;
+  return options;
+}
+
+FitProblem::FitProblem(const std::vector<PointPair>& pairs,
+                       TransformParameters* parameters)
+    : costs_(pairs.size()), problem_(ProblemOptions()) {
+  functors_.reserve(pairs.size());
+  for (const PointPair& pair : pairs) {
+    functors_.emplace_back(pair.source.x, pair.source.y, pair.source.z,
+                           pair.destination.x, pair.destination.y,
+                           pair.destination.z);
+    problem_.AddResidualBlock(costs_.Emplace(&functors_.back()), nullptr,
+                              &parameters->T_x, &parameters->T_y,
+                              &parameters->T_z, &parameters->R_x,
+                              &parameters->R_y, &parameters->R_z,
+                              &parameters->Scale);
+  }
+}
+
 FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
                               const std::vector<Point3>& destination,
                               const ceres::Solver::Options& options) {
-  ceres::Problem problem;
+  std::optional<FitProblem> fit;
   TransformParameters centred_parameters;
   Point3 source_centroid;
   Point3 destination_centroid;
@@ -222,11 +261,11 @@ FitOutcome EstimateParameters(const std::vector<Point3>& projected_source,
     RequirePlausible(AboutZoneOrigin(minimum.Parameters(), source_centroid,
                                      destination_centroid));
     centred_parameters = StartingParameters(centred.pairs);
-    BuildFitProblem(centred.pairs, &centred_parameters, &problem);
+    fit.emplace(centred.pairs, &centred_parameters);
   }  // Each functor holds its pair's copy: the list goes before the solve.
 
   ceres::Solver::Summary summary;
-  ceres::Solve(options, &problem, &summary);
+  ceres::Solve(options, &fit->problem(), &summary);
 
   FitOutcome outcome;
   outcome.full_report = summary.FullReport();

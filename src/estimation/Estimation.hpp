@@ -28,6 +28,8 @@
 #include <ceres/problem.h>
 #include <ceres/solver.h>
 
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +37,7 @@
 #include "common/Error.hpp"
 #include "common/Point3.hpp"
 #include "estimation/BursaWolf.hpp"
+#include "estimation/BursaWolfResidual.hpp"
 #include "estimation/JacobianTriangle.hpp"
 
 namespace helmert {
@@ -121,6 +124,46 @@ ceres::Solver::Options FitOptions();
 // their fixed order). `parameters` must outlive the problem's solve.
 void BuildFitProblem(const std::vector<PointPair>& pairs,
                      TransformParameters* parameters, ceres::Problem* problem);
+
+// The same problem built without a heap allocation of ours per pair: the
+// functors and their cost functions are held in two arrays that the
+// problem does not own (Ceres' ownership options). The problem goes first
+// when the FitProblem does, then the cost functions in reverse order of
+// creation, then the functors. (Ceres still allocates its own residual
+// blocks and each cost function its list of block sizes.)
+class FitProblem {
+ public:
+  FitProblem(const std::vector<PointPair>& pairs,
+             TransformParameters* parameters);
+  FitProblem(const FitProblem&) = delete;
+  FitProblem& operator=(const FitProblem&) = delete;
+  ceres::Problem& problem() { return problem_; }
+
+ private:
+  using Cost = ceres::AutoDiffCostFunction<BursaWolfResidual, 3, 1, 1, 1, 1,
+                                           1, 1, 1>;
+  // Cost functions made in place, destroyed in reverse order.
+  class CostArray {
+   public:
+    explicit CostArray(std::size_t capacity);
+    ~CostArray();
+    CostArray(const CostArray&) = delete;
+    CostArray& operator=(const CostArray&) = delete;
+    Cost* Emplace(BursaWolfResidual* functor);
+
+   private:
+    struct Slot {
+      alignas(Cost) unsigned char bytes[sizeof(Cost)];
+    };
+    std::unique_ptr<Slot[]> slots_;
+    std::size_t size_ = 0;
+  };
+  static ceres::Problem::Options ProblemOptions();
+  // Declared in the order of creation: members go in reverse.
+  std::vector<BursaWolfResidual> functors_;
+  CostArray costs_;
+  ceres::Problem problem_;
+};
 
 // What a fit gives back: the parameters and what the caller needs of the
 // solver's summary to report and judge it.
