@@ -327,33 +327,37 @@ class NameIndex {
   // name, if any (and then leaves i out).
   std::size_t Insert(std::size_t i) {
     const std::string_view name = list_.Name(i);
-    const std::uint64_t hash = std::hash<std::string_view>{}(name);
-    const std::uint64_t fragment = hash >> 40;
-    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
-      const std::uint64_t slot = slots_[at];
-      if (slot == 0) {
-        slots_[at] = (fragment << 40) | (i + 1);
-        return kNone;
-      }
-      const std::size_t entered = static_cast<std::size_t>(slot & kIndexMask) - 1;
-      if ((slot >> 40) == fragment && list_.Name(entered) == name) return entered;
-    }
+    const std::uint64_t hash = Hash(name);
+    const std::size_t at = SlotOf(name, hash);
+    if (slots_[at] != 0) return Entered(at);
+    slots_[at] = ((hash >> 40) << 40) | (i + 1);
+    return kNone;
   }
 
   // The point of that name, or kNone.
   std::size_t Find(std::string_view name) const {
-    const std::uint64_t hash = std::hash<std::string_view>{}(name);
-    const std::uint64_t fragment = hash >> 40;
-    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
-      const std::uint64_t slot = slots_[at];
-      if (slot == 0) return kNone;
-      const std::size_t entered = static_cast<std::size_t>(slot & kIndexMask) - 1;
-      if ((slot >> 40) == fragment && list_.Name(entered) == name) return entered;
-    }
+    const std::size_t at = SlotOf(name, Hash(name));
+    return slots_[at] == 0 ? kNone : Entered(at);
   }
 
  private:
   static constexpr std::uint64_t kIndexMask = (std::uint64_t{1} << 40) - 1;
+  static std::uint64_t Hash(std::string_view name) {
+    return std::hash<std::string_view>{}(name);
+  }
+  std::size_t Entered(std::size_t at) const {
+    return static_cast<std::size_t>(slots_[at] & kIndexMask) - 1;
+  }
+  // The slot that holds the name, or the empty slot where it would go.
+  std::size_t SlotOf(std::string_view name, std::uint64_t hash) const {
+    const std::uint64_t fragment = hash >> 40;
+    std::size_t at = hash & mask_;
+    while (slots_[at] != 0 &&
+           !((slots_[at] >> 40) == fragment && list_.Name(Entered(at)) == name)) {
+      at = (at + 1) & mask_;
+    }
+    return at;
+  }
   const PointList& list_;
   std::vector<std::uint64_t> slots_;
   std::size_t mask_ = 0;
