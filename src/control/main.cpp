@@ -3,47 +3,14 @@
 // Exit status: 0 success (also for --help and --version); 1 wrong usage (the problem and
 // the usage line on standard error); 2 a failed run (one line on standard
 // error, the control-point document not touched).
-#include <iostream>
-#include <new>
-#include <string>
-#include <vector>
-
 #include "control/ControlRun.hpp"
-#include "common/Version.hpp"
-#include "io/Streams.hpp"
+#include "io/ToolMain.hpp"
 
 int main(int argc, char** argv) {
-  helmert::ControlArguments arguments;
-  try {
-    arguments = helmert::ParseControlArguments(
-        std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const helmert::ControlUsageError& error) {
-    std::cerr << "helmert-control: " << helmert::ShownText(error.what())
-              << "\n"
-              << helmert::kControlUsage << std::endl;
-    return 1;
-  }
-  try {
-    // A closed pipe or a file-size limit is a write error reported in the
-    // run's one line, not a death; an interrupt removes the temporaries.
-    helmert::PrepareProcess();
-    if (arguments.version) {
-      std::cout << "helmert-control " << helmert::kVersionLine << "\n";
-      helmert::RequireWritten(std::cout);
-      return 0;
-    }
-    if (arguments.help) {
-      std::cout << helmert::kControlHelp;
-      helmert::RequireWritten(std::cout);
-      return 0;
-    }
-    helmert::RunHelmertControl(arguments, std::cout);
-    return 0;
-  } catch (const std::bad_alloc&) {
-    std::cerr << "out of memory" << std::endl;
-  } catch (const std::exception& error) {
-    // Paths and names come from the user: shown escaped, on one line.
-    std::cerr << helmert::ShownText(error.what()) << std::endl;
-  }
-  return 2;
+  return helmert::ToolMain<helmert::ControlUsageError>(
+      "helmert-control", helmert::kControlUsage, helmert::kControlHelp, argc,
+      argv, helmert::ParseControlArguments,
+      [](const helmert::ControlArguments& arguments) {
+        helmert::RunHelmertControl(arguments, std::cout);
+      });
 }
