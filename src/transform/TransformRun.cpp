@@ -390,11 +390,11 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
   double largest_sigma = 0.0;
   std::optional<bool> decimal_comma;  // the list's mark, from its first row
   std::string row_text;
+  DelimitedRow row;  // its fields' strings reused from row to row
   while (reader.Next(line)) {
     if (IsBlankLine(line)) continue;
-    const DelimitedRow row{reader.number(), SplitLine(line, delimiter,
-                                                      input_name,
-                                                      reader.number())};
+    row.line = reader.number();
+    SplitLineInto(line, delimiter, input_name, row.line, row.fields);
     if (!decimal_comma) {
       // The list's decimal mark, as its first row writes its coordinates.
       decimal_comma = false;
@@ -408,7 +408,8 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
     const ListedPoint point =
         ReadListedPoint(row, header, columns, wgs84_in, comma_allowed,
                         delimiter == Delimiter::kComma, input_name);
-    const std::string where = input_name + ":" + std::to_string(row.line);
+    // Where the row stands, for a refusal.
+    const auto where = [&] { return input_name + ":" + std::to_string(row.line); };
     Point3 zone;
     Point3 grid;
     GeodeticPoint wgs84;
@@ -416,7 +417,7 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
       wgs84 = {point.values[0], point.values[1], point.values[2]};
       const double away = transformer.DegreesFromMeridian(wgs84.longitude_degrees);
       if (!(away <= kMostTransformDegreesFromMeridian)) {
-        throw Error(where + ": column \"" + header.fields[columns.coordinates[0]] +
+        throw Error(where() + ": column \"" + header.fields[columns.coordinates[0]] +
                     "\": longitude " + ShortestNumberText(wgs84.longitude_degrees) +
                     " is " + Fixed(away, 2, false) +
                     " degrees from the zone's central meridian " +
@@ -430,7 +431,7 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
       const double away = transformer.DegreesFromMeridian(wgs84.longitude_degrees);
       if (!(away <= kMostTransformDegreesFromMeridian) ||
           !(std::fabs(wgs84.latitude_degrees) < 90.0)) {
-        throw Error(where + ": the grid point (" + ShortestNumberText(grid.x) + ", " +
+        throw Error(where() + ": the grid point (" + ShortestNumberText(grid.x) + ", " +
                     ShortestNumberText(grid.y) + ") lies " + Fixed(away, 2, false) +
                     " degrees from the zone's central meridian " +
                     ShortestNumberText(stored.central_meridian_degrees) +
