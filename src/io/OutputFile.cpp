@@ -152,10 +152,15 @@ OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
   // A short name of its own, whatever the target's length: a name the
   // directory takes for the target it takes for this too.
   std::string name = DirectoryOf(target_) + "/" + kTemporaryPrefix + "XXXXXX";
-  descriptor_ = ::mkostemp(name.data(), O_CLOEXEC);
-  if (descriptor_ < 0) Fail(std::strerror(errno));
-  temporary_ = name;
-  slot_ = RegisterTemporary(temporary_);
+  {
+    // A signal between the file's creation and its registration would
+    // leave it behind: the signal waits until the handler knows the file.
+    const SignalsHeld held;
+    descriptor_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (descriptor_ < 0) Fail(std::strerror(errno));
+    temporary_ = name;
+    slot_ = RegisterTemporary(temporary_);
+  }
   if (exists) {
     // The replaced file's owner (where allowed) and permission bits.
     if (::fchown(descriptor_, status.st_uid, status.st_gid) != 0) {
