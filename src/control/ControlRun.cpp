@@ -48,7 +48,8 @@ std::string NameList(const PointList& points,
   constexpr std::size_t kMost = 20;
   std::string list;
   for (std::size_t k = 0; k < names.size() && k < kMost; ++k) {
-    list += (k == 0 ? "" : ", ") + ShownText(std::string(points.Name(names[k])));
+    list +=
+        (k == 0 ? "" : ", ") + ShownText(std::string(points.Name(names[k])));
   }
   if (names.size() > kMost) {
     list += " and " + std::to_string(names.size() - kMost) + " more";
@@ -194,12 +195,12 @@ void RunHelmertControl(const ControlArguments& arguments, std::ostream& out) {
       << " points matched by name (" << wgs84.size() << " in " << wgs84_path
       << ", " << grid.size() << " in " << grid_path << ")\n";
   if (!matched.only_wgs84.empty()) {
-    out << "  only in " << wgs84_path << ": " << NameList(wgs84, matched.only_wgs84)
-        << "\n";
+    out << "  only in " << wgs84_path << ": "
+        << NameList(wgs84, matched.only_wgs84) << "\n";
   }
   if (!matched.only_grid.empty()) {
-    out << "  only in " << grid_path << ": " << NameList(grid, matched.only_grid)
-        << "\n";
+    out << "  only in " << grid_path << ": "
+        << NameList(grid, matched.only_grid) << "\n";
   }
   if (grid_definition) {
     out << "  grid " << grid_definition->code << " "

@@ -170,12 +170,12 @@ GridDefinition ReadGridDefinition(const std::string& code) {
                                       &unit, nullptr, nullptr) &&
       metres_per_unit != 1.0) {
     throw Error(which + " gives its coordinates in " +
-                (unit != nullptr ? unit : "another unit") +
-                " (" + ShortestNumberText(metres_per_unit) +
+                (unit != nullptr ? unit : "another unit") + " (" +
+                ShortestNumberText(metres_per_unit) +
                 " m): give the grid list in metres, and name the grid with "
                 "--central-meridian " +
-                ShortestNumberText(grid.central_meridian_degrees) + " --scale-factor " +
-                ShortestNumberText(grid.scale_factor));
+                ShortestNumberText(grid.central_meridian_degrees) +
+                " --scale-factor " + ShortestNumberText(grid.scale_factor));
   }
   return grid;
 }

@@ -292,7 +292,8 @@ void PointList::Add(const ListedPoint& point) {
   std::memcpy(at, &line, 8);
   std::memcpy(at + 8, &name_size, 8);
   for (int k = 0; k < 3; ++k) {
-    at[16 + k] = static_cast<char>(static_cast<unsigned char>(point.texts[k].size()));
+    at[16 + k] =
+        static_cast<char>(static_cast<unsigned char>(point.texts[k].size()));
   }
   at += 19;
   std::memcpy(at, point.name.data(), point.name.size());
@@ -352,8 +353,8 @@ class NameIndex {
   std::size_t SlotOf(std::string_view name, std::uint64_t hash) const {
     const std::uint64_t fragment = hash >> 40;
     std::size_t at = hash & mask_;
-    while (slots_[at] != 0 &&
-           !((slots_[at] >> 40) == fragment && list_.Name(Entered(at)) == name)) {
+    while (slots_[at] != 0 && !((slots_[at] >> 40) == fragment &&
+                                list_.Name(Entered(at)) == name)) {
       at = (at + 1) & mask_;
     }
     return at;

@@ -15,7 +15,6 @@ namespace {
 // point gives three observations.
 constexpr std::size_t kMinimumControlPoints = 3;
 
-
 // "\"srcpoints\" point 3", counting from 1 as the user does.
 std::string PointName(const char* member, std::size_t index) {
   return std::string("\"") + member + "\" point " + std::to_string(index + 1);
@@ -26,7 +25,8 @@ void RequireMetres(double metres, const char* member, std::size_t index,
                    const char* axis, const std::string& path) {
   if (!(std::fabs(metres) <= kMostMetres)) {
     throw Error(path + ": " + PointName(member, index) + ": " + axis + " " +
-                ShortestNumberText(metres) + " m is beyond 1e8 m from the origin");
+                ShortestNumberText(metres) +
+                " m is beyond 1e8 m from the origin");
   }
 }
 
@@ -79,7 +79,8 @@ void ValidateControlPoints(const ControlPoints& points,
     const double meridian = *points.central_meridian_degrees;
     if (!(meridian >= -180.0 && meridian <= 180.0)) {
       throw Error(path + ": \"define\".\"central_meridian\" " +
-                  ShortestNumberText(meridian) + " is outside [-180, 180] degrees");
+                  ShortestNumberText(meridian) +
+                  " is outside [-180, 180] degrees");
     }
   }
   if (points.scale_factor) {

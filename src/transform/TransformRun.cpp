@@ -409,7 +409,9 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
         ReadListedPoint(row, header, columns, wgs84_in, comma_allowed,
                         delimiter == Delimiter::kComma, input_name);
     // Where the row stands, for a refusal.
-    const auto where = [&] { return input_name + ":" + std::to_string(row.line); };
+    const auto where = [&] {
+      return input_name + ":" + std::to_string(row.line);
+    };
     Point3 zone;
     Point3 grid;
     GeodeticPoint wgs84;
@@ -417,9 +419,10 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
       wgs84 = {point.values[0], point.values[1], point.values[2]};
       const double away = transformer.DegreesFromMeridian(wgs84.longitude_degrees);
       if (!(away <= kMostTransformDegreesFromMeridian)) {
-        throw Error(where() + ": column \"" + header.fields[columns.coordinates[0]] +
-                    "\": longitude " + ShortestNumberText(wgs84.longitude_degrees) +
-                    " is " + Fixed(away, 2, false) +
+        throw Error(where() + ": column \"" +
+                    header.fields[columns.coordinates[0]] + "\": longitude " +
+                    ShortestNumberText(wgs84.longitude_degrees) + " is " +
+                    Fixed(away, 2, false) +
                     " degrees from the zone's central meridian " +
                     ShortestNumberText(stored.central_meridian_degrees) +
                     "; the zone's series is used only within 3.5 degrees");
@@ -431,11 +434,12 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
       const double away = transformer.DegreesFromMeridian(wgs84.longitude_degrees);
       if (!(away <= kMostTransformDegreesFromMeridian) ||
           !(std::fabs(wgs84.latitude_degrees) < 90.0)) {
-        throw Error(where() + ": the grid point (" + ShortestNumberText(grid.x) + ", " +
-                    ShortestNumberText(grid.y) + ") lies " + Fixed(away, 2, false) +
-                    " degrees from the zone's central meridian " +
-                    ShortestNumberText(stored.central_meridian_degrees) +
-                    "; the zone's series is used only within 3.5 degrees");
+        throw Error(
+            where() + ": the grid point (" + ShortestNumberText(grid.x) + ", " +
+            ShortestNumberText(grid.y) + ") lies " + Fixed(away, 2, false) +
+            " degrees from the zone's central meridian " +
+            ShortestNumberText(stored.central_meridian_degrees) +
+            "; the zone's series is used only within 3.5 degrees");
       }
     }
     std::string values[3];
@@ -491,24 +495,28 @@ void RunHelmertTransform(const TransformArguments& arguments, int in,
     block += row_text;
     if (geojson_file) {
       geojson += count == 0 ? "" : ",\n";
-      geojson += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\","
-                 "\"coordinates\":[" +
-                 ShortestNumberText(wgs84.longitude_degrees) + "," +
-                 ShortestNumberText(wgs84.latitude_degrees) + "," +
-                 ShortestNumberText(wgs84.height_metres) + "]},\"properties\":{\"name\":" +
-                 JsonString(point.name) + ",\"line\":" +
-                 std::to_string(row.line) + ",\"easting_m\":" +
-                 ShortestNumberText(grid.x) + ",\"northing_m\":" + ShortestNumberText(grid.y) +
-                 ",\"height_m\":" + ShortestNumberText(grid.z);
+      geojson +=
+          "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\","
+          "\"coordinates\":[" +
+          ShortestNumberText(wgs84.longitude_degrees) + "," +
+          ShortestNumberText(wgs84.latitude_degrees) + "," +
+          ShortestNumberText(wgs84.height_metres) +
+          "]},\"properties\":{\"name\":" + JsonString(point.name) +
+          ",\"line\":" + std::to_string(row.line) +
+          ",\"easting_m\":" + ShortestNumberText(grid.x) +
+          ",\"northing_m\":" + ShortestNumberText(grid.y) +
+          ",\"height_m\":" + ShortestNumberText(grid.z);
       if (control) {
         const char* const keys[3] = {
             arguments.to_grid ? "sigma_e_m" : "sigma_lat_m",
             arguments.to_grid ? "sigma_n_m" : "sigma_lon_m", "sigma_h_m"};
         for (int c = 0; c < 3; ++c) {
-          geojson += std::string(",\"") + keys[c] + "\":" + ShortestNumberText(sigma(c));
+          geojson += std::string(",\"") + keys[c] +
+                     "\":" + ShortestNumberText(sigma(c));
         }
-        geojson += ",\"outside_m\":" +
-                   (outside > 0.0 ? ShortestNumberText(outside) : std::string("null"));
+        geojson +=
+            ",\"outside_m\":" +
+            (outside > 0.0 ? ShortestNumberText(outside) : std::string("null"));
       }
       geojson += "}}";
       if (geojson.size() >= kBlockBytes) {
